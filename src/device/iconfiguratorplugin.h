@@ -1,0 +1,20 @@
+#ifndef CONFIGURATOR_COMMON_ICONFIGURATORPLUGIN_H
+#define CONFIGURATOR_COMMON_ICONFIGURATORPLUGIN_H
+
+#include <QtPlugin>
+
+// The interface of a device plug-in.  The plug-in loader owns the instance; the
+// library never deletes it through this interface.
+class IConfiguratorPlugin
+{
+public:
+    virtual ~IConfiguratorPlugin() {}
+
+    // Called once after loading; registers the plug-in's device factories.
+    virtual bool initialize() = 0;
+};
+
+#define IConfiguratorPlugin_iid "ru.vostrel.IConfiguratorPlugin/1.0"
+Q_DECLARE_INTERFACE(IConfiguratorPlugin, IConfiguratorPlugin_iid)
+
+#endif
