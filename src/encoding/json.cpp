@@ -1,0 +1,698 @@
+#include "json.h"
+
+#include <QHash>
+#include <QMap>
+#include <QStringList>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace QtJson {
+
+namespace {
+
+const int kHexDigitsInEscape = 4;
+const int kInitialOutputCapacity = 256;
+// Longest run of number characters that is converted without a copy to the heap.
+const int kShortNumberLength = 64;
+const int kMaxUnsignedDigits = 20;
+
+inline bool isBlank(ushort c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+inline bool isDigit(ushort c)
+{
+    return c >= '0' && c <= '9';
+}
+
+inline bool isNumberChar(ushort c)
+{
+    return isDigit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
+}
+
+inline const ushort* textOf(const QString& json)
+{
+    return reinterpret_cast<const ushort*>(json.constData());
+}
+
+bool matchesWord(const ushort* s, int available, const char* word, int length)
+{
+    if (available < length)
+        return false;
+    for (int i = 0; i < length; ++i) {
+        if (s[i] != ushort(word[i]))
+            return false;
+    }
+    return true;
+}
+
+int hexValue(ushort c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The four characters after "\u": plain hexadecimal digits are decoded here;
+// anything else goes through QString::toInt as the reader always did (which
+// gives 0 for text that is no number).
+ushort decodeUnicodeEscape(const ushort* s)
+{
+    int value = 0;
+    for (int i = 0; i < kHexDigitsInEscape; ++i) {
+        const int digit = hexValue(s[i]);
+        if (digit < 0) {
+            const QString text(reinterpret_cast<const QChar*>(s), kHexDigitsInEscape);
+            return ushort(text.toInt(nullptr, 16));
+        }
+        value = value * 16 + digit;
+    }
+    return ushort(value);
+}
+
+// Digits-only text (after an optional minus sign) is converted here; every
+// other run falls back to QString's conversions, which define the result.
+bool parseDigits(const ushort* s, int length, quint64& value)
+{
+    if (length <= 0 || length > kMaxUnsignedDigits)
+        return false;
+    quint64 v = 0;
+    for (int i = 0; i < length; ++i) {
+        if (!isDigit(s[i]))
+            return false;
+        const quint64 digit = s[i] - '0';
+        if (v > (~quint64(0) - digit) / 10)
+            return false;
+        v = v * 10 + digit;
+    }
+    value = v;
+    return true;
+}
+
+// Strict JSON number grammar: -?D+(.D+)?([eE][+-]?D+)?
+bool isPlainDecimal(const ushort* s, int length)
+{
+    int i = 0;
+    if (i < length && s[i] == '-')
+        ++i;
+    const int intStart = i;
+    while (i < length && isDigit(s[i]))
+        ++i;
+    if (i == intStart)
+        return false;
+    if (i < length && s[i] == '.') {
+        ++i;
+        const int fracStart = i;
+        while (i < length && isDigit(s[i]))
+            ++i;
+        if (i == fracStart)
+            return false;
+    }
+    if (i < length && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < length && (s[i] == '+' || s[i] == '-'))
+            ++i;
+        const int expStart = i;
+        while (i < length && isDigit(s[i]))
+            ++i;
+        if (i == expStart)
+            return false;
+    }
+    return i == length;
+}
+
+bool fastToDouble(const ushort* s, int length, double& value)
+{
+    if (length > kShortNumberLength || !isPlainDecimal(s, length))
+        return false;
+    char buffer[kShortNumberLength];
+    for (int i = 0; i < length; ++i)
+        buffer[i] = char(s[i]);
+    double v = 0;
+    const std::from_chars_result r = std::from_chars(buffer, buffer + length, v);
+    if (r.ec != std::errc() || r.ptr != buffer + length || !std::isnormal(v))
+        return false;
+    value = v;
+    return true;
+}
+
+// Growing output buffer written through a raw pointer, because QByteArray's
+// per-call bookkeeping dominates when a document is written byte by byte.
+class Output
+{
+public:
+    Output()
+    {
+        m_bytes.resize(kInitialOutputCapacity);
+        m_data = m_bytes.data();
+    }
+
+    char* room(int n)
+    {
+        if (m_size + n > m_bytes.size())
+            grow(n);
+        return m_data + m_size;
+    }
+    void advance(int n) { m_size += n; }
+
+    void append(char c)
+    {
+        *room(1) = c;
+        ++m_size;
+    }
+    void append(const char* text, int n)
+    {
+        std::memcpy(room(n), text, size_t(n));
+        m_size += n;
+    }
+    template <int N>
+    void appendLiteral(const char (&text)[N]) { append(text, N - 1); }
+    void append(const QByteArray& bytes) { append(bytes.constData(), bytes.size()); }
+
+    QByteArray take()
+    {
+        m_bytes.resize(m_size);
+        return m_bytes;
+    }
+
+private:
+    void grow(int n)
+    {
+        qsizetype capacity = m_bytes.size();
+        while (capacity < qsizetype(m_size) + n)
+            capacity *= 2;
+        m_bytes.resize(int(capacity));
+        m_data = m_bytes.data();
+    }
+
+    QByteArray m_bytes;
+    char* m_data = nullptr;
+    int m_size = 0;
+};
+
+const char kHexDigits[] = "0123456789abcdef";
+
+// Quotes and escapes a string and writes it as UTF-8 in one pass.  Escaped:
+// backslash, quotation mark, \b \f \n \r \t by name, and the rest of
+// U+0000..U+001F as \u00XX, since raw control characters are invalid JSON.
+void writeString(Output& out, const QString& text)
+{
+    const ushort* s = textOf(text);
+    const int n = text.size();
+    // Worst case per UTF-16 unit: 6 bytes (\u00XX), 3 bytes of UTF-8 otherwise.
+    char* d = out.room(n * 6 + 2);
+    char* const start = d;
+    *d++ = '"';
+    for (int i = 0; i < n; ++i) {
+        const ushort c = s[i];
+        if (c < 0x80) {
+            if (c >= 0x20 && c != '"' && c != '\\') {
+                *d++ = char(c);
+                continue;
+            }
+            *d++ = '\\';
+            switch (c) {
+            case '"': *d++ = '"'; break;
+            case '\\': *d++ = '\\'; break;
+            case 0x08: *d++ = 'b'; break;
+            case 0x0c: *d++ = 'f'; break;
+            case 0x0a: *d++ = 'n'; break;
+            case 0x0d: *d++ = 'r'; break;
+            case 0x09: *d++ = 't'; break;
+            default:
+                *d++ = 'u';
+                *d++ = '0';
+                *d++ = '0';
+                *d++ = kHexDigits[c >> 4];
+                *d++ = kHexDigits[c & 0xf];
+            }
+        } else if (c < 0x800) {
+            *d++ = char(0xc0 | (c >> 6));
+            *d++ = char(0x80 | (c & 0x3f));
+        } else if (!QChar::isSurrogate(c)) {
+            *d++ = char(0xe0 | (c >> 12));
+            *d++ = char(0x80 | ((c >> 6) & 0x3f));
+            *d++ = char(0x80 | (c & 0x3f));
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            const uint u = QChar::surrogateToUcs4(c, s[i + 1]);
+            ++i;
+            *d++ = char(0xf0 | (u >> 18));
+            *d++ = char(0x80 | ((u >> 12) & 0x3f));
+            *d++ = char(0x80 | ((u >> 6) & 0x3f));
+            *d++ = char(0x80 | (u & 0x3f));
+        } else {
+            // A lone surrogate: written the way QString::toUtf8 writes it.
+            const QByteArray replacement = QString(QChar(c)).toUtf8();
+            for (char b : replacement)
+                *d++ = b;
+        }
+    }
+    *d++ = '"';
+    out.advance(int(d - start));
+}
+
+void writeUnsigned(Output& out, quint64 value)
+{
+    char buffer[24];
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, int(r.ptr - buffer));
+}
+
+void writeSigned(Output& out, qint64 value)
+{
+    char buffer[24];
+    const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, int(r.ptr - buffer));
+}
+
+// 20 significant digits, and ".0" where the text would otherwise read as an
+// integer.  NaN and infinities have no JSON form and are written as null.
+void writeDouble(Output& out, double value)
+{
+    if (!std::isfinite(value)) {
+        out.appendLiteral("null");
+        return;
+    }
+    const QByteArray text = QByteArray::number(value, 'g', 20);
+    out.append(text);
+    if (!text.contains('.') && !text.contains('e'))
+        out.appendLiteral(".0");
+}
+
+bool writeValue(Output& out, const QVariant& data, int depth);
+
+template <typename Container>
+bool writeList(Output& out, const Container& list, int depth)
+{
+    if (depth > Json::kMaxNestingDepth)
+        return false;
+    out.appendLiteral("[ ");
+    bool first = true;
+    for (const auto& item : list) {
+        if (!first)
+            out.appendLiteral(", ");
+        first = false;
+        if (!writeValue(out, QVariant(item), depth))
+            return false;
+    }
+    out.appendLiteral(" ]");
+    return true;
+}
+
+bool writeVariantList(Output& out, const QVariantList& list, int depth)
+{
+    if (depth > Json::kMaxNestingDepth)
+        return false;
+    out.appendLiteral("[ ");
+    bool first = true;
+    for (const QVariant& item : list) {
+        if (!first)
+            out.appendLiteral(", ");
+        first = false;
+        if (!writeValue(out, item, depth))
+            return false;
+    }
+    out.appendLiteral(" ]");
+    return true;
+}
+
+template <typename Container>
+bool writeObject(Output& out, const Container& object, int depth)
+{
+    if (depth > Json::kMaxNestingDepth)
+        return false;
+    out.appendLiteral("{ ");
+    bool first = true;
+    for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+        if (!first)
+            out.appendLiteral(", ");
+        first = false;
+        writeString(out, it.key());
+        out.appendLiteral(" : ");
+        if (!writeValue(out, it.value(), depth))
+            return false;
+    }
+    out.appendLiteral(" }");
+    return true;
+}
+
+bool writeValue(Output& out, const QVariant& data, int depth)
+{
+    switch (data.userType()) {
+    case QMetaType::UnknownType:
+        out.appendLiteral("null");
+        return true;
+    case QMetaType::QVariantList:
+        return writeVariantList(out, *static_cast<const QVariantList*>(data.constData()), depth + 1);
+    case QMetaType::QStringList:
+        return writeList(out, *static_cast<const QStringList*>(data.constData()), depth + 1);
+    case QMetaType::QVariantHash:
+        return writeObject(out, *static_cast<const QVariantHash*>(data.constData()), depth + 1);
+    case QMetaType::QVariantMap:
+        return writeObject(out, *static_cast<const QVariantMap*>(data.constData()), depth + 1);
+    case QMetaType::QString:
+        writeString(out, *static_cast<const QString*>(data.constData()));
+        return true;
+    case QMetaType::QByteArray:
+        writeString(out, data.toString());
+        return true;
+    case QMetaType::Double:
+        writeDouble(out, *static_cast<const double*>(data.constData()));
+        return true;
+    case QMetaType::Float:
+        // Written as a number of its own rather than truncated to an integer.
+        writeDouble(out, double(*static_cast<const float*>(data.constData())));
+        return true;
+    case QMetaType::Bool:
+        if (*static_cast<const bool*>(data.constData()))
+            out.appendLiteral("true");
+        else
+            out.appendLiteral("false");
+        return true;
+    case QMetaType::ULongLong:
+        writeUnsigned(out, *static_cast<const qulonglong*>(data.constData()));
+        return true;
+    case QMetaType::Int:
+        writeSigned(out, *static_cast<const int*>(data.constData()));
+        return true;
+    case QMetaType::UInt:
+        writeSigned(out, *static_cast<const uint*>(data.constData()));
+        return true;
+    case QMetaType::LongLong:
+        writeSigned(out, *static_cast<const qlonglong*>(data.constData()));
+        return true;
+    default:
+        break;
+    }
+    if (data.canConvert(QMetaType::LongLong)) {
+        writeSigned(out, data.toLongLong());
+        return true;
+    }
+    if (data.canConvert(QMetaType::Long)) {
+        out.append(QString::number(data.value<long>(), 10).toUtf8());
+        return true;
+    }
+    if (data.canConvert(QMetaType::QString)) {
+        writeString(out, data.toString());
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QVariant Json::parse(const QString& json)
+{
+    bool success = true;
+    return parse(json, success);
+}
+
+QVariant Json::parse(const QString& json, bool& success)
+{
+    success = true;
+    if (json.isNull())
+        return QVariant();
+    int index = 0;
+    return parseValue(json, index, success, 0);
+}
+
+QByteArray Json::serialize(const QVariant& data)
+{
+    bool success = true;
+    return serialize(data, success);
+}
+
+QByteArray Json::serialize(const QVariant& data, bool& success)
+{
+    success = true;
+    Output out;
+    if (!writeValue(out, data, 0)) {
+        success = false;
+        return QByteArray();
+    }
+    return out.take();
+}
+
+QVariant Json::parseValue(const QString& json, int& index, bool& success, int depth)
+{
+    switch (lookAhead(json, index)) {
+    case TokenObjectOpen:
+        return parseObject(json, index, success, depth + 1);
+    case TokenArrayOpen:
+        return parseArray(json, index, success, depth + 1);
+    case TokenString:
+        return parseString(json, index, success);
+    case TokenNumber:
+        return parseNumber(json, index);
+    case TokenTrue:
+        nextToken(json, index);
+        return QVariant(true);
+    case TokenFalse:
+        nextToken(json, index);
+        return QVariant(false);
+    case TokenNull:
+        nextToken(json, index);
+        return QVariant();
+    default:
+        success = false;
+        return QVariant();
+    }
+}
+
+QVariant Json::parseObject(const QString& json, int& index, bool& success, int depth)
+{
+    if (depth > kMaxNestingDepth) {
+        success = false;
+        return QVariantMap();
+    }
+    QVariantMap map;
+    nextToken(json, index);
+    for (;;) {
+        const int token = lookAhead(json, index);
+        if (token == TokenNone) {
+            success = false;
+            return QVariantMap();
+        }
+        if (token == TokenComma) {
+            nextToken(json, index);
+            continue;
+        }
+        if (token == TokenObjectClose) {
+            nextToken(json, index);
+            return map;
+        }
+        const QString name = parseString(json, index, success).toString();
+        if (!success)
+            return QVariantMap();
+        if (nextToken(json, index) != TokenColon) {
+            success = false;
+            return QVariantMap();
+        }
+        QVariant value = parseValue(json, index, success, depth);
+        if (!success)
+            return QVariantMap();
+        map.insert(name, std::move(value));
+    }
+}
+
+QVariant Json::parseArray(const QString& json, int& index, bool& success, int depth)
+{
+    if (depth > kMaxNestingDepth) {
+        success = false;
+        return QVariantList();
+    }
+    QVariantList list;
+    nextToken(json, index);
+    for (;;) {
+        const int token = lookAhead(json, index);
+        if (token == TokenNone) {
+            success = false;
+            return QVariantList();
+        }
+        if (token == TokenComma) {
+            nextToken(json, index);
+            continue;
+        }
+        if (token == TokenArrayClose) {
+            nextToken(json, index);
+            return list;
+        }
+        QVariant value = parseValue(json, index, success, depth);
+        if (!success)
+            return QVariantList();
+        list.append(std::move(value));
+    }
+}
+
+QVariant Json::parseString(const QString& json, int& index, bool& success)
+{
+    eatWhitespace(json, index);
+    const ushort* s = textOf(json);
+    const int n = json.size();
+    int i = index + 1; // the opening quotation mark, whatever stands there
+
+    // Most strings hold no escape: take them in one piece.
+    int run = i;
+    while (run < n && s[run] != '"' && s[run] != '\\')
+        ++run;
+    if (run == n) {
+        index = n;
+        success = false;
+        return QVariant();
+    }
+    if (s[run] == '"') {
+        index = run + 1;
+        return QString(reinterpret_cast<const QChar*>(s + i), run - i);
+    }
+
+    QString result;
+    result.reserve(run - i + 16);
+    for (;;) {
+        run = i;
+        while (run < n && s[run] != '"' && s[run] != '\\')
+            ++run;
+        result.append(reinterpret_cast<const QChar*>(s + i), run - i);
+        i = run;
+        if (i == n)
+            break;
+        if (s[i++] == '"') {
+            index = i;
+            return result;
+        }
+        if (i == n)
+            break;
+        const ushort c = s[i++];
+        switch (c) {
+        case '"':
+        case '\\':
+        case '/':
+            result.append(QChar(c));
+            break;
+        case 'b': result.append(QChar(0x08)); break;
+        case 'f': result.append(QChar(0x0c)); break;
+        case 'n': result.append(QChar(0x0a)); break;
+        case 'r': result.append(QChar(0x0d)); break;
+        case 't': result.append(QChar(0x09)); break;
+        case 'u':
+            if (n - i < kHexDigitsInEscape) {
+                i = n;
+                index = i;
+                success = false;
+                return QVariant();
+            }
+            result.append(QChar(decodeUnicodeEscape(s + i)));
+            i += kHexDigitsInEscape;
+            break;
+        default:
+            // An unknown escape is dropped together with its backslash.
+            break;
+        }
+    }
+    index = n;
+    success = false;
+    return QVariant();
+}
+
+QVariant Json::parseNumber(const QString& json, int& index)
+{
+    eatWhitespace(json, index);
+    const int last = lastIndexOfNumber(json, index);
+    const int length = last - index + 1;
+    const ushort* s = textOf(json) + index;
+    index = last + 1;
+
+    bool isDouble = false;
+    for (int i = 0; i < length; ++i) {
+        if (s[i] == '.' || s[i] == 'e' || s[i] == 'E') {
+            isDouble = true;
+            break;
+        }
+    }
+    if (isDouble) {
+        double value = 0;
+        if (fastToDouble(s, length, value))
+            return value;
+        return QString(reinterpret_cast<const QChar*>(s), length).toDouble();
+    }
+    quint64 magnitude = 0;
+    if (length > 0 && s[0] == '-') {
+        const quint64 kMinMagnitude = quint64(1) << 63;
+        if (parseDigits(s + 1, length - 1, magnitude) && magnitude <= kMinMagnitude)
+            return qlonglong(0 - magnitude);
+        return QString(reinterpret_cast<const QChar*>(s), length).toLongLong(nullptr, 10);
+    }
+    if (parseDigits(s, length, magnitude))
+        return qulonglong(magnitude);
+    return QString(reinterpret_cast<const QChar*>(s), length).toULongLong(nullptr, 10);
+}
+
+int Json::lastIndexOfNumber(const QString& json, int index)
+{
+    const ushort* s = textOf(json);
+    const int n = json.size();
+    int i = index;
+    while (i < n && isNumberChar(s[i]))
+        ++i;
+    return i - 1;
+}
+
+void Json::eatWhitespace(const QString& json, int& index)
+{
+    const ushort* s = textOf(json);
+    const int n = json.size();
+    while (index < n && isBlank(s[index]))
+        ++index;
+}
+
+int Json::lookAhead(const QString& json, int index)
+{
+    return nextToken(json, index);
+}
+
+int Json::nextToken(const QString& json, int& index)
+{
+    eatWhitespace(json, index);
+    const int n = json.size();
+    if (index == n)
+        return TokenNone;
+    const ushort* s = textOf(json) + index;
+    switch (s[0]) {
+    case '{': ++index; return TokenObjectOpen;
+    case '}': ++index; return TokenObjectClose;
+    case '[': ++index; return TokenArrayOpen;
+    case ']': ++index; return TokenArrayClose;
+    case ':': ++index; return TokenColon;
+    case ',': ++index; return TokenComma;
+    case '"': ++index; return TokenString;
+    case '-':
+    case '0': case '1': case '2': case '3': case '4':
+    case '5': case '6': case '7': case '8': case '9':
+        ++index;
+        return TokenNumber;
+    default:
+        break;
+    }
+    const int available = n - index;
+    if (matchesWord(s, available, "true", 4)) {
+        index += 4;
+        return TokenTrue;
+    }
+    if (matchesWord(s, available, "false", 5)) {
+        index += 5;
+        return TokenFalse;
+    }
+    if (matchesWord(s, available, "null", 4)) {
+        index += 4;
+        return TokenNull;
+    }
+    return TokenNone;
+}
+
+} // namespace QtJson

@@ -1,0 +1,58 @@
+#ifndef CONFIGURATOR_COMMON_JSON_H
+#define CONFIGURATOR_COMMON_JSON_H
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+namespace QtJson {
+
+enum JsonToken {
+    TokenNone = 0,
+    TokenObjectOpen = 1,
+    TokenObjectClose = 2,
+    TokenArrayOpen = 3,
+    TokenArrayClose = 4,
+    TokenColon = 5,
+    TokenComma = 6,
+    TokenString = 7,
+    TokenNumber = 8,
+    TokenTrue = 9,
+    TokenFalse = 10,
+    TokenNull = 11
+};
+
+// Reads JSON text into a tree of variants (objects as QVariantMap, arrays as
+// QVariantList, numbers as qulonglong, qlonglong or double) and writes such a
+// tree back as UTF-8 JSON text.  The reader is lenient: missing and repeated
+// commas are accepted and text after the first value is ignored.
+// Stateless; every operation is reentrant.
+class Json
+{
+public:
+    // Objects and arrays nested deeper than this make the reader and the
+    // writer fail, so that a hostile peer cannot exhaust the stack.
+    static const int kMaxNestingDepth = 512;
+
+    static QVariant parse(const QString& json);
+    static QVariant parse(const QString& json, bool& success);
+
+    // A null QByteArray means failure.
+    static QByteArray serialize(const QVariant& data);
+    static QByteArray serialize(const QVariant& data, bool& success);
+
+private:
+    static QVariant parseValue(const QString& json, int& index, bool& success, int depth);
+    static QVariant parseObject(const QString& json, int& index, bool& success, int depth);
+    static QVariant parseArray(const QString& json, int& index, bool& success, int depth);
+    static QVariant parseString(const QString& json, int& index, bool& success);
+    static QVariant parseNumber(const QString& json, int& index);
+    static int lastIndexOfNumber(const QString& json, int index);
+    static void eatWhitespace(const QString& json, int& index);
+    static int lookAhead(const QString& json, int index);
+    static int nextToken(const QString& json, int& index);
+};
+
+} // namespace QtJson
+
+#endif // CONFIGURATOR_COMMON_JSON_H
