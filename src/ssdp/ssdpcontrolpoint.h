@@ -1,0 +1,52 @@
+#ifndef CONFIGURATOR_COMMON_SSDPCONTROLPOINT_H
+#define CONFIGURATOR_COMMON_SSDPCONTROLPOINT_H
+
+#include <QList>
+#include <QObject>
+#include <QScopedPointer>
+#include <QString>
+#include <QUrl>
+
+class QHostAddress;
+class QNetworkInterface;
+class QNetworkRequest;
+class SsdpControlPointPrivate;
+
+// The searching side of SSDP discovery: sends one M-SEARCH per search to the
+// multicast group and reports, when the search time is up, the address and
+// port of every node that answered for the searched target.
+class SsdpControlPoint : public QObject
+{
+    Q_OBJECT
+
+public:
+    SsdpControlPoint();
+    ~SsdpControlPoint() override;
+
+    // Binds to the interface's first IPv4 address on port 1900 and joins the
+    // SSDP group; true when bound and joined.  An interface that is already
+    // open and joined is kept as it is.
+    bool openInterface(const QNetworkInterface& iface);
+
+    // Sends one search for target to address:port and emits searchDone()
+    // timeout milliseconds later.  Ignored while a search is running.
+    void search(const QString& target, const QHostAddress& address, int port, int timeout);
+
+signals:
+    // Once per search: one "udp://host:port" URL per accepted answer, in
+    // order of arrival; a node that answered twice is listed twice.
+    void searchDone(const QList<QUrl>& results);
+
+protected slots:
+    void readPendingDatagrams();
+    void searchTimeout();
+
+private:
+    void sendRequest(const QNetworkRequest& request);
+    void processReply(const QHostAddress& sender, int port, const QNetworkRequest& reply);
+
+    Q_DISABLE_COPY(SsdpControlPoint)
+    QScopedPointer<SsdpControlPointPrivate> d;
+};
+
+#endif // CONFIGURATOR_COMMON_SSDPCONTROLPOINT_H
