@@ -1,4 +1,4 @@
 cc_add_sources(
-    PUBLIC_HEADERS zipwriter.h
+    PUBLIC_HEADERS zipreader.h zipwriter.h
     PRIVATE_HEADERS ziparchivedata_p.h
-    SOURCES ziparchivedata.cpp zipwriter.cpp)
+    SOURCES ziparchivedata.cpp zipreader.cpp zipwriter.cpp)
