@@ -1,0 +1,3 @@
+find_package(ZLIB REQUIRED)
+
+cc_add_test(tst_zipreader SOURCES tst_zipreader.cpp ziptestsupport.h LIBS ZLIB::ZLIB TIMEOUT 300)
