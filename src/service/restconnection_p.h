@@ -1,0 +1,31 @@
+#ifndef CONFIGURATOR_COMMON_RESTCONNECTION_P_H
+#define CONFIGURATOR_COMMON_RESTCONNECTION_P_H
+
+#include "restconnection.h"
+
+#include <QList>
+
+class QBuffer;
+
+class RestConnectionPrivate
+{
+public:
+    RestConnection::State readState = RestConnection::StateStartLine;
+    RestConnection::State writeState = RestConnection::StateStartLine;
+    QIODevice* device = nullptr;
+    QList<RestMessage*> receivedQueue;
+    QList<RestMessage*> sendQueue;
+    RestMessage* reading = nullptr;
+    // The declared "Content-Length", or -1 when the message being read has none.
+    qint64 declaredLength = 0;
+    // Bytes of the header block read so far, bounded by kMaxHeaderBlockSize.
+    qint64 headerBytes = 0;
+    QBuffer* readBuffer = nullptr;
+    RestMessage* writing = nullptr;
+    // Set while the machines run, so that a handler's nested event loop or a
+    // flush inside the writer does not restart them halfway.
+    bool inRead = false;
+    bool inWrite = false;
+};
+
+#endif // CONFIGURATOR_COMMON_RESTCONNECTION_P_H

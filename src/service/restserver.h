@@ -1,0 +1,43 @@
+#ifndef CONFIGURATOR_COMMON_RESTSERVER_H
+#define CONFIGURATOR_COMMON_RESTSERVER_H
+
+#include "restconnection.h"
+#include "restmessage.h"
+
+#include <QTcpServer>
+#include <QUrl>
+
+// The server end of the service protocol.  Listen with QTcpServer::listen();
+// every accepted socket gets its own RestConnection, a child of the server
+// that is deleted once its peer disconnects.  Each request whose start line
+// reads "METHOD url HTTP..." goes to processRequest(); anything else makes the
+// server flush and close that connection.
+class RestServer : public QTcpServer
+{
+    Q_OBJECT
+
+public:
+    explicit RestServer(QObject* parent = nullptr);
+    ~RestServer() override;
+
+    // The connections of the peers currently served.
+    QList<RestConnection*> connections() const;
+
+protected:
+    // Builds and sends the response with connection->sendMessage().  The
+    // request is deleted when this returns.  Answers "501 Not implemented",
+    // echoing the request's "request-id".
+    virtual void processRequest(RestConnection* connection, const QString& method,
+                                const QUrl& url, RestMessage* request);
+
+    void incomingConnection(qintptr socketDescriptor) override;
+
+private slots:
+    void discardClient();
+    void receiveMessage();
+
+private:
+    Q_DISABLE_COPY(RestServer)
+};
+
+#endif // CONFIGURATOR_COMMON_RESTSERVER_H

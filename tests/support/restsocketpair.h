@@ -1,0 +1,44 @@
+#ifndef RESTSOCKETPAIR_H
+#define RESTSOCKETPAIR_H
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QScopedPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+// Two ends of one TCP connection on loopback, for tests that need a real
+// socket on each side: `local` is the connecting end, `remote` the accepted one.
+struct RestSocketPair
+{
+    QScopedPointer<QTcpSocket> local;
+    QScopedPointer<QTcpSocket> remote;
+
+    bool open(const QHostAddress& address = QHostAddress::LocalHost)
+    {
+        QTcpServer server;
+        if (!server.listen(address, 0))
+            return false;
+        local.reset(new QTcpSocket);
+        local->connectToHost(address, server.serverPort());
+        if (!server.waitForNewConnection(5000) || !local->waitForConnected(5000))
+            return false;
+        remote.reset(server.nextPendingConnection());
+        remote->setParent(nullptr);
+        return remote;
+    }
+};
+
+// Writes bytes to a socket and lets the event loop run until the kernel has
+// taken them and the peer had a chance to read, so that each call arrives as
+// its own segment.
+inline void writeSegment(QTcpSocket* socket, const QByteArray& bytes, int settleMs = 30)
+{
+    socket->write(bytes);
+    while (socket->bytesToWrite() > 0 && socket->waitForBytesWritten(5000)) {
+    }
+    QTest::qWait(settleMs);
+}
+
+#endif // RESTSOCKETPAIR_H
