@@ -9,6 +9,7 @@ const int kDefaultRequestTimeout = 60000;
 Page::Page(Device* device, QWidget* parent)
     : QMainWindow(parent)
     , m_device(device)
+    , m_reportedModified(false)
 {
     // Qt reports a change of the window-modified flag only to the window
     // itself; watching our own events turns it into pageModified.
@@ -57,7 +58,9 @@ void Page::requestData(const QVariant& data)
 
 bool Page::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::ModifiedChange)
-        emit pageModified(isWindowModified());
+    if (event->type() == QEvent::ModifiedChange && isWindowModified() != m_reportedModified) {
+        m_reportedModified = isWindowModified();
+        emit pageModified(m_reportedModified);
+    }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -52,6 +52,9 @@ private:
     Device* m_device;
     QString m_id;
     QString m_title;
+    // Qt 5 sends ModifiedChange on every setWindowModified() call, also when
+    // the flag keeps its value; the host only wants to hear of changes.
+    bool m_reportedModified;
 };
 
 #endif
