@@ -272,6 +272,91 @@ void writeSigned(Output& out, qint64 value)
     out.append(buffer, int(r.ptr - buffer));
 }
 
+const int kDoubleDigits = 20;
+const int kFixedFormMinExponent = -4;
+
+// Formats a finite double as QByteArray::number(value, 'g', 20) does, which
+// is slow at this precision: 20 significant digits rounded half up, trailing
+// zeros dropped, exponent form below 1e-4 and from 1e20 on (sign and at least
+// two digits in the exponent).  Returns false when the exact decimal value
+// may lie halfway between two 20-digit results; the caller then asks Qt.
+bool formatDouble(double value, char* out, int& length)
+{
+    // One digit more than needed tells how to round, unless it is a 5 (which
+    // may itself be rounded from just below or above the halfway point).
+    char sci[48];
+    const std::to_chars_result r = std::to_chars(sci, sci + sizeof sci, value,
+                                                 std::chars_format::scientific, kDoubleDigits);
+    if (r.ec != std::errc())
+        return false;
+    const char* p = sci;
+    const bool negative = *p == '-';
+    if (negative)
+        ++p;
+    char digits[kDoubleDigits + 1];
+    digits[0] = p[0];
+    std::memcpy(digits + 1, p + 2, kDoubleDigits);
+    const char* e = p + 2 + kDoubleDigits; // at the 'e'
+    int exponent = 0;
+    std::from_chars(e + 2, r.ptr, exponent);
+    if (e[1] == '-')
+        exponent = -exponent;
+
+    const char extra = digits[kDoubleDigits];
+    if (extra == '5')
+        return false;
+    if (extra > '5') {
+        int i = kDoubleDigits - 1;
+        while (i >= 0 && digits[i] == '9')
+            digits[i--] = '0';
+        if (i >= 0) {
+            ++digits[i];
+        } else {
+            digits[0] = '1';
+            ++exponent;
+        }
+    }
+    int count = kDoubleDigits;
+    while (count > 1 && digits[count - 1] == '0')
+        --count;
+
+    char* d = out;
+    if (negative)
+        *d++ = '-';
+    if (exponent < kFixedFormMinExponent || exponent >= kDoubleDigits) {
+        *d++ = digits[0];
+        if (count > 1) {
+            *d++ = '.';
+            std::memcpy(d, digits + 1, size_t(count - 1));
+            d += count - 1;
+        }
+        *d++ = 'e';
+        *d++ = exponent < 0 ? '-' : '+';
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        if (magnitude < 10)
+            *d++ = '0';
+        d = std::to_chars(d, d + 4, magnitude).ptr;
+    } else if (exponent < 0) {
+        *d++ = '0';
+        *d++ = '.';
+        for (int i = -1; i > exponent; --i)
+            *d++ = '0';
+        std::memcpy(d, digits, size_t(count));
+        d += count;
+    } else {
+        const int whole = exponent + 1;
+        for (int i = 0; i < whole; ++i)
+            *d++ = i < count ? digits[i] : '0';
+        if (count > whole) {
+            *d++ = '.';
+            std::memcpy(d, digits + whole, size_t(count - whole));
+            d += count - whole;
+        }
+    }
+    length = int(d - out);
+    return true;
+}
+
 // 20 significant digits, and ".0" where the text would otherwise read as an
 // integer.  NaN and infinities have no JSON form and are written as null.
 void writeDouble(Output& out, double value)
@@ -280,7 +365,15 @@ void writeDouble(Output& out, double value)
         out.appendLiteral("null");
         return;
     }
-    const QByteArray text = QByteArray::number(value, 'g', 20);
+    char buffer[64];
+    int length = 0;
+    if (std::isnormal(value) && formatDouble(value, buffer, length)) {
+        out.append(buffer, length);
+        if (!std::memchr(buffer, '.', size_t(length)) && !std::memchr(buffer, 'e', size_t(length)))
+            out.appendLiteral(".0");
+        return;
+    }
+    const QByteArray text = QByteArray::number(value, 'g', kDoubleDigits);
     out.append(text);
     if (!text.contains('.') && !text.contains('e'))
         out.appendLiteral(".0");
@@ -406,6 +499,88 @@ bool writeValue(Output& out, const QVariant& data, int depth)
     return false;
 }
 
+
+// The token starting at s[index] (blanks already skipped) and how many
+// characters consuming it takes; strings and numbers consume their first
+// character only.
+int tokenAt(const ushort* s, int n, int index, int* length = nullptr)
+{
+    if (index == n)
+        return TokenNone;
+    int size = 1;
+    int token = TokenNone;
+    switch (s[index]) {
+    case '{': token = TokenObjectOpen; break;
+    case '}': token = TokenObjectClose; break;
+    case '[': token = TokenArrayOpen; break;
+    case ']': token = TokenArrayClose; break;
+    case ':': token = TokenColon; break;
+    case ',': token = TokenComma; break;
+    case '"': token = TokenString; break;
+    case '-':
+    case '0': case '1': case '2': case '3': case '4':
+    case '5': case '6': case '7': case '8': case '9':
+        token = TokenNumber;
+        break;
+    default: {
+        const int available = n - index;
+        if (matchesWord(s + index, available, "true", 4)) {
+            token = TokenTrue;
+            size = 4;
+        } else if (matchesWord(s + index, available, "false", 5)) {
+            token = TokenFalse;
+            size = 5;
+        } else if (matchesWord(s + index, available, "null", 4)) {
+            token = TokenNull;
+            size = 4;
+        } else {
+            size = 0;
+        }
+    }
+    }
+    if (length)
+        *length = size;
+    return token;
+}
+
+inline int skipBlanks(const ushort* s, int n, int index)
+{
+    while (index < n && isBlank(s[index]))
+        ++index;
+    return index;
+}
+
+// Member names repeat from record to record; handing out one shared copy
+// per distinct name saves an allocation per member and memory in the tree.
+class NameCache
+{
+public:
+    QString name(const ushort* s, int length)
+    {
+        if (length > kMaxCachedLength)
+            return QString(reinterpret_cast<const QChar*>(s), length);
+        uint hash = uint(length);
+        for (int i = 0; i < length; ++i)
+            hash = hash * 31 + s[i];
+        QString& slot = m_slots[hash & (kSlots - 1)];
+        if (slot.size() != length
+            || std::memcmp(slot.constData(), s, size_t(length) * sizeof(ushort)) != 0)
+            slot = QString(reinterpret_cast<const QChar*>(s), length);
+        return slot;
+    }
+
+private:
+    static const int kSlots = 256;
+    static const int kMaxCachedLength = 32;
+    QString m_slots[kSlots];
+};
+
+NameCache& nameCache()
+{
+    thread_local NameCache cache;
+    return cache;
+}
+
 } // namespace
 
 QVariant Json::parse(const QString& json)
@@ -442,7 +617,10 @@ QByteArray Json::serialize(const QVariant& data, bool& success)
 
 QVariant Json::parseValue(const QString& json, int& index, bool& success, int depth)
 {
-    switch (lookAhead(json, index)) {
+    const ushort* s = textOf(json);
+    const int n = json.size();
+    index = skipBlanks(s, n, index);
+    switch (tokenAt(s, n, index)) {
     case TokenObjectOpen:
         return parseObject(json, index, success, depth + 1);
     case TokenArrayOpen:
@@ -452,13 +630,13 @@ QVariant Json::parseValue(const QString& json, int& index, bool& success, int de
     case TokenNumber:
         return parseNumber(json, index);
     case TokenTrue:
-        nextToken(json, index);
+        index += 4;
         return QVariant(true);
     case TokenFalse:
-        nextToken(json, index);
+        index += 5;
         return QVariant(false);
     case TokenNull:
-        nextToken(json, index);
+        index += 4;
         return QVariant();
     default:
         success = false;
@@ -472,25 +650,41 @@ QVariant Json::parseObject(const QString& json, int& index, bool& success, int d
         success = false;
         return QVariantMap();
     }
+    const ushort* s = textOf(json);
+    const int n = json.size();
+    NameCache& names = nameCache();
     QVariantMap map;
-    nextToken(json, index);
+    ++index; // the '{'
     for (;;) {
-        const int token = lookAhead(json, index);
+        index = skipBlanks(s, n, index);
+        const int token = tokenAt(s, n, index);
         if (token == TokenNone) {
             success = false;
             return QVariantMap();
         }
         if (token == TokenComma) {
-            nextToken(json, index);
+            ++index;
             continue;
         }
         if (token == TokenObjectClose) {
-            nextToken(json, index);
+            ++index;
             return map;
         }
-        const QString name = parseString(json, index, success).toString();
-        if (!success)
-            return QVariantMap();
+        // The name is read as a string whatever token stands there; one
+        // without escapes is taken straight from the text.
+        QString name;
+        const int nameStart = index + 1;
+        int nameEnd = nameStart;
+        while (nameEnd < n && s[nameEnd] != '"' && s[nameEnd] != '\\')
+            ++nameEnd;
+        if (nameEnd < n && s[nameEnd] == '"') {
+            name = names.name(s + nameStart, nameEnd - nameStart);
+            index = nameEnd + 1;
+        } else {
+            name = parseString(json, index, success).toString();
+            if (!success)
+                return QVariantMap();
+        }
         if (nextToken(json, index) != TokenColon) {
             success = false;
             return QVariantMap();
@@ -498,7 +692,9 @@ QVariant Json::parseObject(const QString& json, int& index, bool& success, int d
         QVariant value = parseValue(json, index, success, depth);
         if (!success)
             return QVariantMap();
-        map.insert(name, std::move(value));
+        // Names usually arrive in ascending order (this writer sorts them),
+        // so the end is the place to try first.
+        map.insert(map.constEnd(), name, value);
     }
 }
 
@@ -508,20 +704,23 @@ QVariant Json::parseArray(const QString& json, int& index, bool& success, int de
         success = false;
         return QVariantList();
     }
+    const ushort* s = textOf(json);
+    const int n = json.size();
     QVariantList list;
-    nextToken(json, index);
+    ++index; // the '['
     for (;;) {
-        const int token = lookAhead(json, index);
+        index = skipBlanks(s, n, index);
+        const int token = tokenAt(s, n, index);
         if (token == TokenNone) {
             success = false;
             return QVariantList();
         }
         if (token == TokenComma) {
-            nextToken(json, index);
+            ++index;
             continue;
         }
         if (token == TokenArrayClose) {
-            nextToken(json, index);
+            ++index;
             return list;
         }
         QVariant value = parseValue(json, index, success, depth);
@@ -659,40 +858,10 @@ int Json::lookAhead(const QString& json, int index)
 int Json::nextToken(const QString& json, int& index)
 {
     eatWhitespace(json, index);
-    const int n = json.size();
-    if (index == n)
-        return TokenNone;
-    const ushort* s = textOf(json) + index;
-    switch (s[0]) {
-    case '{': ++index; return TokenObjectOpen;
-    case '}': ++index; return TokenObjectClose;
-    case '[': ++index; return TokenArrayOpen;
-    case ']': ++index; return TokenArrayClose;
-    case ':': ++index; return TokenColon;
-    case ',': ++index; return TokenComma;
-    case '"': ++index; return TokenString;
-    case '-':
-    case '0': case '1': case '2': case '3': case '4':
-    case '5': case '6': case '7': case '8': case '9':
-        ++index;
-        return TokenNumber;
-    default:
-        break;
-    }
-    const int available = n - index;
-    if (matchesWord(s, available, "true", 4)) {
-        index += 4;
-        return TokenTrue;
-    }
-    if (matchesWord(s, available, "false", 5)) {
-        index += 5;
-        return TokenFalse;
-    }
-    if (matchesWord(s, available, "null", 4)) {
-        index += 4;
-        return TokenNull;
-    }
-    return TokenNone;
+    int length = 0;
+    const int token = tokenAt(textOf(json), json.size(), index, &length);
+    index += length;
+    return token;
 }
 
 } // namespace QtJson
