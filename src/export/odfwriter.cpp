@@ -445,7 +445,10 @@ QSet<int> collectFormatIndices(const QTextDocument *document)
 
 bool OdfWriter::writeAll()
 {
-    if (!d->device || (!d->device->isWritable() && !d->device->open(QIODevice::WriteOnly))) {
+    // A device already open for reading only is not reopened behind its
+    // owner's back.
+    if (!d->device || (!d->device->isWritable()
+                       && (d->device->isOpen() || !d->device->open(QIODevice::WriteOnly)))) {
         qWarning("OdfWriter::writeAll: the device can not be opened for writing");
         return false;
     }
@@ -605,13 +608,18 @@ void writeText(QXmlStreamWriter &writer, const QString &textNS, const QString &t
         if (end > exported)
             writer.writeCharacters(text.mid(exported, end - exported));
     };
+    // The empty run keeps auto-formatting from indenting the element.
+    auto writeElement = [&](const QString &name) {
+        writer.writeCharacters(QString());
+        writer.writeEmptyElement(textNS, name);
+    };
     for (int i = 0; i <= length; ++i) {
         const bool isSpace = i < length && text.at(i) == QLatin1Char(' ');
         if (!isSpace && spaces > 1) {
             const bool startsFragment = exported == 0 && i == spaces;
             if (!startsFragment)
                 writePending(i - spaces + 1);
-            writer.writeEmptyElement(textNS, QStringLiteral("s"));
+            writeElement(QStringLiteral("s"));
             const int count = startsFragment ? spaces : spaces - 1;
             if (count > 1)
                 writer.writeAttribute(textNS, QStringLiteral("c"), QString::number(count));
@@ -623,12 +631,12 @@ void writeText(QXmlStreamWriter &writer, const QString &textNS, const QString &t
         const QChar ch = text.at(i);
         if (ch == QChar::LineSeparator) {
             writePending(i);
-            writer.writeEmptyElement(textNS, QStringLiteral("line-break"));
+            writeElement(QStringLiteral("line-break"));
             exported = i + 1;
             spaces = 0;
         } else if (ch == QLatin1Char('\t')) {
             writePending(i);
-            writer.writeEmptyElement(textNS, QStringLiteral("tab"));
+            writeElement(QStringLiteral("tab"));
             exported = i + 1;
             spaces = 0;
         } else if (isSpace) {
@@ -702,6 +710,7 @@ void OdfWriter::writeBlock(QXmlStreamWriter &writer, const QTextBlock &block)
                     writer.writeStartElement(d->textNS, QStringLiteral("span"));
                     writer.writeCharacters(QString());
                     writeInlineCharacter(writer, fragment);
+                    writer.writeCharacters(QString());
                     writer.writeEndElement(); // span
                 }
             } else {
@@ -709,7 +718,11 @@ void OdfWriter::writeBlock(QXmlStreamWriter &writer, const QTextBlock &block)
                 writer.writeStartElement(d->textNS, QStringLiteral("span"));
                 writer.writeAttribute(d->textNS, QStringLiteral("style-name"),
                                       QString::fromLatin1("T%1").arg(fragment.charFormatIndex()));
+                // Auto-formatting would indent an element at either end of
+                // the span, and that indentation would become text.
+                writer.writeCharacters(QString());
                 writeText(writer, d->textNS, text);
+                writer.writeCharacters(QString());
                 writer.writeEndElement(); // span
             }
             writer.writeCharacters(QString());
