@@ -54,8 +54,11 @@ bool SsdpControlPoint::openInterface(const QNetworkInterface& iface)
     for (const QNetworkAddressEntry& entry : entries) {
         if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
             continue;
-        // Only the first IPv4 address is tried.
-        if (!d->socket.bind(entry.ip(), SsdpMessage::kPort, QUdpSocket::DefaultForPlatform))
+        // Only the first IPv4 address is tried.  Port 1900 is shared (the
+        // Windows default): on Unix the default mode would keep the control
+        // point off the port whenever an SsdpDevice or another SSDP stack
+        // runs on the same host.
+        if (!d->socket.bind(entry.ip(), SsdpMessage::kPort, QUdpSocket::ShareAddress))
             return false;
         d->socket.setMulticastInterface(iface);
         // The operating system picks the interface of the membership.
