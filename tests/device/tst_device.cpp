@@ -72,6 +72,7 @@ private slots:
     void init();
     void cleanup();
 
+    void metaObjectOrder();
     void constructionWithFactory();
     void constructionWithoutFactory();
     void eachConstructionHasItsOwnUuid();
@@ -128,6 +129,28 @@ void TestDevice::cleanup()
     QCOMPARE(FakeConnection::liveCount(), 0);
     delete factory;
     factory = nullptr;
+}
+
+// Plug-ins built against the library rely on these indexes.
+void TestDevice::metaObjectOrder()
+{
+    const QMetaObject& meta = Device::staticMetaObject;
+    QStringList methods;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
+        methods.append(QString::fromLatin1(meta.method(i).methodSignature()));
+    const QStringList expected{
+        "dataUpdated(QVariant)", "statusUpdated(QVariant)", "authRequired(QVariant)",
+        "deviceInfoUpdated(QUuid)", "updateConfigData(QVariant)", "configChanged()",
+        "refreshStatus()", "requestStatus()", "connected()", "timeout(QVariant,QUrl,QVariant)",
+        "disconnected()", "authRequired(QVariant,QUrl)",
+        "dataReceived(QVariant,QUrl,QVariant,QVariant)", "requestData(QVariant,int)",
+        "requestData(QVariant)", "requestDeviceInfo()", "setDeviceInfo(QVariant)",
+        "requestDeviceStatus()", "setConfigData(QString,QVariant)", "getConfigData(QVariant)"};
+    QCOMPARE(methods, expected);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(meta.method(meta.methodOffset() + i).methodType(), QMetaMethod::Signal);
+    for (int i = 6; i < expected.count(); ++i)
+        QCOMPARE(meta.method(meta.methodOffset() + i).access(), QMetaMethod::Public);
 }
 
 void TestDevice::constructionWithFactory()
