@@ -1,0 +1,48 @@
+// Shows the login dialog, as an application would, and saves a picture of it:
+//   show-login-dialog OUTPUT.png [ru]
+// Used by scripts/screenshots under Xvfb.
+#include <configurator-common/dialogautorization.h>
+
+#include <QApplication>
+#include <QLocale>
+#include <QPixmap>
+#include <QTimer>
+#include <QTranslator>
+#include <QVariantMap>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: show-login-dialog OUTPUT.png [ru]\n");
+        return 2;
+    }
+
+    QTranslator translator;
+    if (args.value(2) == QLatin1String("ru")) {
+        if (!translator.load(QStringLiteral(":/translations/common_ru.qm"))) {
+            std::fprintf(stderr, "show-login-dialog: no embedded Russian catalogue\n");
+            return 1;
+        }
+        app.installTranslator(&translator);
+    }
+
+    DialogAutorization dialog;
+    QVariantMap data;
+    data.insert(QStringLiteral("ip"), QStringLiteral("192.168.1.10"));
+    dialog.setData(data);
+    dialog.show();
+
+    int status = 1;
+    const int kSettleMs = 500;
+    QTimer::singleShot(kSettleMs, &dialog, [&] {
+        status = dialog.grab().save(args.at(1)) ? 0 : 1;
+        dialog.close();
+        app.quit();
+    });
+    app.exec();
+    return status;
+}
