@@ -11,6 +11,10 @@ const QLatin1String kLineEnd("\r\n");
 const QLatin1Char kBlank(' ');
 const QLatin1Char kColon(':');
 constexpr int kFirstLineParts = 3;
+// Each header set on the container scans the ones before it, so a datagram
+// of thousands of short lines would cost a noticeable pause per datagram.
+// Real SSDP messages have about ten lines.
+constexpr int kMaxLines = 128;
 
 void appendHeaderLines(QByteArray* datagram, const QNetworkRequest& message)
 {
@@ -66,6 +70,8 @@ QByteArray responseDatagram(const QNetworkRequest& response)
 bool parse(const QByteArray& datagram, StartLine kind, const QHostAddress& receiver,
            quint16 receiverPort, QNetworkRequest* message)
 {
+    if (datagram.count("\r\n") > kMaxLines)
+        return false;
     const QStringList lines = QString::fromLatin1(datagram).split(kLineEnd);
     if (lines.size() < 2)
         return false;

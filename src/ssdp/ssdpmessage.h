@@ -53,7 +53,8 @@ QByteArray responseDatagram(const QNetworkRequest& response);
 
 // Reads a received datagram into *message.  Its URL is "udp" with the
 // receiving socket's address and port, and for a request the target as path.
-// False, with *message untouched, when the datagram breaks the rule.
+// False, with *message untouched, when the datagram breaks the rule or has
+// more than 128 lines.
 bool parse(const QByteArray& datagram, StartLine kind, const QHostAddress& receiver,
            quint16 receiverPort, QNetworkRequest* message);
 

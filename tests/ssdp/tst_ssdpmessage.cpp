@@ -30,6 +30,15 @@ QStringList headerList(const QNetworkRequest& message)
     return result;
 }
 
+// Distinct header names, so that every line adds a header.
+QByteArray manyHeaderLines(int count)
+{
+    QByteArray lines;
+    for (int i = 0; i < count; ++i)
+        lines += "X-" + QByteArray::number(i) + ": v\r\n";
+    return lines;
+}
+
 } // namespace
 
 class TestSsdpMessage : public QObject
@@ -191,6 +200,11 @@ void TestSsdpMessage::requestLine_data()
     QTest::newRow("no line end") << QByteArray("M-SEARCH * HTTP/1.1") << false << "" << "";
     QTest::newRow("empty") << QByteArray() << false << "" << "";
     QTest::newRow("only line end") << QByteArray("\r\n") << false << "" << "";
+    // Header lines are capped so that one datagram cannot stall the reader.
+    QTest::newRow("128 lines") << "M-SEARCH * HTTP/1.1\r\n" + manyHeaderLines(126) + "\r\n"
+                               << true << "M-SEARCH" << "*";
+    QTest::newRow("129 lines") << "M-SEARCH * HTTP/1.1\r\n" + manyHeaderLines(127) + "\r\n"
+                               << false << "" << "";
 }
 
 void TestSsdpMessage::requestLine()
