@@ -1,0 +1,31 @@
+#include <configurator-common/pluginmanager.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QtTest>
+
+// A console program (no widgets) has no message box to show: a missing
+// plug-in directory is reported as a warning, and the manager stays usable.
+class tst_PluginManagerConsole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void missingDirectoryIsAWarning();
+};
+
+void tst_PluginManagerConsole::missingDirectoryIsAWarning()
+{
+    QDir(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("plugins"))).removeRecursively();
+    QTest::ignoreMessage(QtWarningMsg, "Plugins directory does not exist");
+    {
+        PluginManager manager;
+        QCOMPARE(PluginManager::instance(), &manager);
+        QVERIFY(PluginManager::plugins().isEmpty());
+        QVERIFY(PluginManager::deviceFactories().isEmpty());
+    }
+    QVERIFY(!PluginManager::instance());
+}
+
+QTEST_GUILESS_MAIN(tst_PluginManagerConsole)
+#include "tst_pluginmanagerconsole.moc"
