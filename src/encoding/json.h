@@ -32,7 +32,7 @@ class Json
 public:
     // Objects and arrays nested deeper than this make the reader and the
     // writer fail, so that a hostile peer cannot exhaust the stack.
-    static const int kMaxNestingDepth = 512;
+    static constexpr int kMaxNestingDepth = 512;
 
     static QVariant parse(const QString& json);
     static QVariant parse(const QString& json, bool& success);
