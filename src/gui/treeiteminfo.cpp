@@ -65,6 +65,13 @@ void TreeItemInfo::addItem(TreeItemInfo* item)
         qDebug("TreeItem::addChild, Item is NULL");
         return;
     }
+    // A node that owned one of its ancestors would delete itself.
+    for (const TreeItemInfo* node = this; node; node = node->m_parentItem) {
+        if (node == item) {
+            qWarning("TreeItem::addChild, Item would contain itself");
+            return;
+        }
+    }
     // A node deletes its children, so an item is listed by one node, once.
     if (item->m_parentItem && item->m_parentItem != this)
         item->m_parentItem->m_items.removeOne(item);

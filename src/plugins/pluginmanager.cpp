@@ -75,6 +75,10 @@ bool PluginManager::addDeviceFactory(IDeviceFactory* factory)
     PluginManagerPrivate* p = current();
     if (!factory || !p)
         return false;
+    // Registered factories are deleted once each: a second registration of
+    // the same object is refused (another object of the same identity is not).
+    if (p->deviceFactories.contains(factory))
+        return false;
     p->deviceFactories.append(factory);
     return true;
 }

@@ -28,8 +28,9 @@ public:
     static QList<IDeviceFactory*> deviceFactories();
     // The first registered factory with this identity, or null.
     static IDeviceFactory* deviceFactory(const QUuid& uuid);
-    // Takes ownership of the factory; false for a null pointer or when no
-    // manager exists (the factory then stays the caller's).
+    // Takes ownership of the factory; false for a null pointer, a factory
+    // already registered, or when no manager exists (the factory then stays
+    // the caller's).  Factories of the same identity may all be registered.
     static bool addDeviceFactory(IDeviceFactory* factory);
 
 private:

@@ -25,6 +25,7 @@ private slots:
     void setParentItemLeavesListsAlone();
     void childDeletedElsewhereLeavesList();
     void addingTwiceListsOnce();
+    void refusesCycles();
     void dataRoundTrip();
 };
 
@@ -154,6 +155,23 @@ void tst_TreeItemInfo::addingTwiceListsOnce()
     QVERIFY(first.itemList().isEmpty());
     QCOMPARE(second.itemList(), QList<TreeItemInfo*>() << a);
     QCOMPARE(a->parentItem(), &second);
+}
+
+void tst_TreeItemInfo::refusesCycles()
+{
+    TreeItemInfo root(QStringLiteral("root"), QString(), 0);
+    TreeItemInfo* a = item("a");
+    TreeItemInfo* a1 = item("a1");
+    root.addItem(a);
+    a->addItem(a1);
+
+    QTest::ignoreMessage(QtWarningMsg, "TreeItem::addChild, Item would contain itself");
+    a1->addItem(&root);
+    QTest::ignoreMessage(QtWarningMsg, "TreeItem::addChild, Item would contain itself");
+    a->addItem(a);
+    QVERIFY(a1->itemList().isEmpty());
+    QCOMPARE(a->itemList(), QList<TreeItemInfo*>() << a1);
+    QVERIFY(!root.parentItem());
 }
 
 void tst_TreeItemInfo::dataRoundTrip()

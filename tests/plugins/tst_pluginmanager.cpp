@@ -186,6 +186,10 @@ void tst_PluginManager::addDeviceFactoryRefusesNull()
         QVERIFY(PluginManager::addDeviceFactory(added));
         QCOMPARE(PluginManager::deviceFactories(), QList<IDeviceFactory*>(before) << added);
         QCOMPARE(PluginManager::deviceFactory(added->factoryUuid()), added);
+
+        // The same object twice would be deleted twice.
+        QVERIFY(!PluginManager::addDeviceFactory(added));
+        QCOMPARE(PluginManager::deviceFactories().count(added), 1);
     }
     QCOMPARE(deletions, 1);
 }
