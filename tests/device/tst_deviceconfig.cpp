@@ -43,7 +43,6 @@ class TestDeviceConfig : public QObject
 private slots:
     void defaults();
     void copyComparesEqual();
-    void assignmentCopiesEveryField();
     void fieldDifferences_data();
     void fieldDifferences();
     void configDataComparison_data();
@@ -71,22 +70,6 @@ void TestDeviceConfig::copyComparesEqual()
     const DeviceConfig copy(config);
     QVERIFY(copy == config);
     QVERIFY(!(copy != config));
-}
-
-void TestDeviceConfig::assignmentCopiesEveryField()
-{
-    const DeviceConfig source = filledConfig();
-    DeviceConfig target;
-    target = source;
-    QCOMPARE(target.address, source.address);
-    QCOMPARE(target.location, source.location);
-    QCOMPARE(target.nextVerificationDate, source.nextVerificationDate);
-    QCOMPARE(target.accuracyClass, source.accuracyClass);
-    QCOMPARE(target.configData, source.configData);
-
-    // The copy is independent of the original.
-    target.configData.remove(QStringLiteral("network"));
-    QCOMPARE(source.configData.count(), 1);
 }
 
 void TestDeviceConfig::fieldDifferences_data()
