@@ -14,7 +14,8 @@ class SsdpControlPointPrivate;
 
 // The searching side of SSDP discovery: sends one M-SEARCH per search to the
 // multicast group and reports, when the search time is up, the address and
-// port of every node that answered for the searched target.
+// port of every node that answered for the searched target.  It takes no
+// parent: its owner (ServiceProtoClient) holds it as a member object.
 class SsdpControlPoint : public QObject
 {
     Q_OBJECT
