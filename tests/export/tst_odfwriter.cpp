@@ -5,6 +5,8 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextCodec>
 #include <QTextCursor>
@@ -145,6 +147,125 @@ QImage testImage(const QSize &size, const QColor &color)
     return image;
 }
 
+
+// The text of every paragraph in order, spaces, tabs and line breaks
+// expanded, so that words stay apart.
+void collectParagraphText(const XmlNode *node, QString *out)
+{
+    for (const auto &child : node->children) {
+        if (child->name == QLatin1String("#text"))
+            *out += child->text;
+        else if (child->name == QLatin1String("text:s") || child->name == QLatin1String("text:tab")
+                 || child->name == QLatin1String("text:line-break"))
+            *out += QLatin1Char(' ');
+        else
+            collectParagraphText(child.data(), out);
+    }
+}
+
+QStringList exportedWords(const XmlNode *text)
+{
+    QString all;
+    for (const XmlNode *paragraph : text->findAll(QStringLiteral("text:p"))) {
+        collectParagraphText(paragraph, &all);
+        all += QLatin1Char('\n');
+    }
+    return all.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
+QStringList documentWords(const QTextDocument &document)
+{
+    QString text = document.toPlainText();
+    text.remove(QChar(0xfffc));
+    return text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
+// Random rich text of the kinds a report is made of: headings, runs, links,
+// nested lists, tables with spans (nested too) and pictures that are missing.
+class RandomHtml
+{
+public:
+    explicit RandomHtml(quint32 seed) : random(seed) {}
+
+    QString document()
+    {
+        QString html;
+        const int blocks = 1 + pick(6);
+        for (int i = 0; i < blocks; ++i)
+            html += block(0);
+        return html;
+    }
+
+private:
+    int pick(int n) { return int(random.bounded(n)); }
+
+    QString words()
+    {
+        static const QStringList vocabulary = {"alpha", "beta", "gamma", "delta", "\u00fcber", "\u041f\u0440\u0438\u0431\u043e\u0440", "x&amp;y", "&lt;tag&gt;"};
+        QString text;
+        const int n = 1 + pick(5);
+        for (int i = 0; i < n; ++i) {
+            const QString word = vocabulary.at(pick(vocabulary.size())) + QString::number(counter++);
+            switch (pick(6)) {
+            case 0: text += "<b>" + word + "</b>"; break;
+            case 1: text += "<i>" + word + "</i>"; break;
+            case 2: text += "<a href=\"http://h/" + QString::number(i) + "\">" + word + "</a>"; break;
+            case 3: text += "<sup>" + word + "</sup>"; break;
+            case 4: text += "<img src=\"missing" + QString::number(i) + ".png\">" + word; break;
+            default: text += word; break;
+            }
+            text += QLatin1Char(' ');
+        }
+        return text;
+    }
+
+    QString list(int depth)
+    {
+        const QString tag = pick(2) ? "ul" : "ol";
+        QString html = "<" + tag + ">";
+        const int items = 1 + pick(4);
+        for (int i = 0; i < items; ++i) {
+            html += "<li>" + words();
+            if (depth < 3 && pick(3) == 0)
+                html += list(depth + 1);
+            html += "</li>";
+        }
+        return html + "</" + tag + ">";
+    }
+
+    QString table(int depth)
+    {
+        const int rows = 1 + pick(4);
+        const int columns = 1 + pick(4);
+        QString html = "<table border=\"1\">";
+        for (int r = 0; r < rows; ++r) {
+            html += "<tr>";
+            for (int c = 0; c < columns; ++c) {
+                const QString span = pick(4) == 0 ? QStringLiteral(" colspan=\"2\"")
+                                   : pick(5) == 0 ? QStringLiteral(" rowspan=\"2\"") : QString();
+                html += QString(r == 0 && pick(2) ? "<th%1>" : "<td%1>").arg(span);
+                html += pick(3) == 0 ? block(depth + 1) : words();
+                html += "</td>";
+            }
+            html += "</tr>";
+        }
+        return html + "</table>";
+    }
+
+    QString block(int depth)
+    {
+        switch (pick(depth < 2 ? 6 : 4)) {
+        case 0: return "<h" + QString::number(1 + pick(3)) + ">" + words() + "</h1>";
+        case 1: return "<p>" + words() + "</p>";
+        case 2: return list(1);
+        case 3: return "<p style=\"white-space: pre-wrap\">" + words() + "   \t  " + words() + "</p>";
+        default: return table(depth) + (pick(2) ? "<p>" + words() + "</p>" : QString());
+        }
+    }
+
+    QRandomGenerator random;
+    int counter = 0;
+};
 } // namespace
 
 class tst_OdfWriter : public QObject
@@ -179,6 +300,7 @@ private slots:
     void missingPictureLeavesEmptyFrame();
     void codecAppliesToContentOnly();
     void unopenableDeviceFails();
+    void randomDocumentsKeepStructureAndText();
     void readOnlyDeviceFails();
 
     void paragraphStyleTakesNextCharacterFormat();
@@ -833,6 +955,54 @@ void tst_OdfWriter::readOnlyDeviceFails()
     QTest::ignoreMessage(QtWarningMsg, "OdfWriter::writeAll: the device can not be opened for writing");
     QVERIFY(!writer.writeAll());
     QCOMPARE(bytes, QByteArray("untouched"));
+}
+
+void tst_OdfWriter::randomDocumentsKeepStructureAndText()
+{
+    const int kDocuments = 150;
+    for (int seed = 1; seed <= kDocuments; ++seed) {
+        QTextDocument document;
+        document.setHtml(RandomHtml(quint32(seed)).document());
+        const Package package = exportPackage(document);
+        QVERIFY2(package.contentTree, qPrintable(QStringLiteral("seed %1").arg(seed)));
+        const XmlNode *text = officeText(package);
+        QVERIFY(text);
+
+        for (const XmlNode *table : text->findAll(QStringLiteral("table:table"))) {
+            const int columns = table->child(QStringLiteral("table:table-columns"))->elements().size();
+            QVector<const XmlNode *> rows;
+            for (const XmlNode *child : table->elements()) {
+                if (child->name == QLatin1String("table:table-row"))
+                    rows.append(child);
+                else if (child->name == QLatin1String("table:table-header-rows"))
+                    rows += child->elements();
+            }
+            QVERIFY(!rows.isEmpty());
+            for (const XmlNode *row : rows) {
+                int cells = 0;
+                for (const XmlNode *cell : row->elements())
+                    cells += cell->name.endsWith(QLatin1String("table-cell")) ? 1 : 0;
+                QVERIFY2(cells == columns && row->elements().size() == columns,
+                         qPrintable(QStringLiteral("seed %1: %2 cells, %3 columns").arg(seed).arg(cells).arg(columns)));
+            }
+        }
+        for (const XmlNode *list : text->findAll(QStringLiteral("text:list")))
+            for (const XmlNode *item : list->elements()) {
+                QCOMPARE(item->name, QStringLiteral("text:list-item"));
+                for (const XmlNode *inside : item->elements())
+                    QVERIFY2(inside->name == QLatin1String("text:p") || inside->name == QLatin1String("text:list"),
+                             qPrintable(QStringLiteral("seed %1: %2 in a list item").arg(seed).arg(inside->name)));
+            }
+        for (const XmlNode *span : text->findAll(QStringLiteral("text:span"))) {
+            const QString style = span->attribute(QStringLiteral("text:style-name"));
+            QVERIFY2(style.isEmpty() || package.contentTree->style(style),
+                     qPrintable(QStringLiteral("seed %1: no style %2").arg(seed).arg(style)));
+        }
+        for (const XmlNode *paragraph : text->findAll(QStringLiteral("text:p")))
+            QVERIFY(package.contentTree->style(paragraph->attribute(QStringLiteral("text:style-name"))));
+
+        QCOMPARE(exportedWords(text), documentWords(document));
+    }
 }
 
 void tst_OdfWriter::paragraphStyleTakesNextCharacterFormat()
