@@ -87,12 +87,17 @@ void SsdpTestPeer::clear()
 
 bool SsdpTestPeer::isInsideTestNamespace()
 {
-    return qgetenv("CC_IN_NETNS") == "1";
+    // The private namespace has lo and nothing else; the variable alone could
+    // have been set by hand.
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    return qgetenv("CC_IN_NETNS") == "1" && interfaces.size() == 1
+        && interfaces.first().name() == QLatin1String("lo");
 }
 
 const char* SsdpTestPeer::outsideNamespaceMessage()
 {
-    return "SSDP tests send multicast; run them only through scripts/netns-run";
+    return "SSDP tests send multicast; run them only through scripts/netns-run "
+           "(CC_IN_NETNS=1, only the interface lo)";
 }
 
 void SsdpTestPeer::readGroup()
