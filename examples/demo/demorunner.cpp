@@ -104,11 +104,11 @@ bool DemoRunner::connectDevice()
 {
     out << "device: " << device->uuid().toString() << " at " << options.address.toString()
         << ":" << options.port << " as \"" << options.login << "\"\n";
-    if (options.port != kDefaultHttpPort) {
-        QVariantMap network;
+    QVariantMap network;
+    if (options.port != kDefaultHttpPort)
         network.insert(kPortKey, options.port);
-        device->setConfigData(QLatin1String(kNetworkGroup), network);
-    }
+    network.insert(kTimeoutKey, options.timeout);
+    device->setConfigData(QLatin1String(kNetworkGroup), network);
     QVariantMap login;
     login.insert(QStringLiteral("ip"), options.address.toString());
     login.insert(QStringLiteral("login"), options.login);

@@ -73,11 +73,11 @@ bool MainWindow::addDevice(const QVariantMap& login)
     Entry* entry = new Entry;
     entry->device = factory->createDevice(0);
     entry->page = factory->createPages(entry->device, 0).value(0);
-    if (options.port != kDefaultHttpPort) {
-        QVariantMap network;
+    QVariantMap network;
+    if (options.port != kDefaultHttpPort)
         network.insert(kPortKey, options.port);
-        entry->device->setConfigData(QLatin1String(kNetworkGroup), network);
-    }
+    network.insert(kTimeoutKey, options.timeout);
+    entry->device->setConfigData(QLatin1String(kNetworkGroup), network);
     entry->device->setConfigData(QStringLiteral("connectcfg"), login);
     entry->item = new QTreeWidgetItem(tree, QStringList() << factory->name()
                                                           << login.value(QStringLiteral("ip")).toString());

@@ -58,14 +58,15 @@ Connection* SampleDeviceFactory::createConnection(const QString& type)
     return new HttpClient;
 }
 
-static int httpPort(const ConnectionSettings* settings)
+// A device hands its whole working record to the connection as settings, so
+// the factory finds the device's network group there.
+static int networkValue(const ConnectionSettings* settings, const char* key, int fallback, int limit)
 {
-    // A device hands its whole working record to the connection as settings.
     const DeviceConfig* config = static_cast<const DeviceConfig*>(settings);
-    const QVariant port = config->configData.value(kNetworkGroup).toMap().value(kPortKey);
+    const QVariant value = config->configData.value(kNetworkGroup).toMap().value(key);
     bool ok = false;
-    const int value = port.toInt(&ok);
-    return ok && value > 0 && value < 65536 ? value : kDefaultHttpPort;
+    const int number = value.toInt(&ok);
+    return ok && number > 0 && number <= limit ? number : fallback;
 }
 
 bool SampleDeviceFactory::prepareConnection(Connection* connection)
@@ -76,7 +77,7 @@ bool SampleDeviceFactory::prepareConnection(Connection* connection)
     const ConnectionSettings* settings = connection->connectionSettings();
     if (settings->address.isNull())
         return false;
-    client->connectToHost(settings->address, quint16(httpPort(settings)));
+    client->connectToHost(settings->address, quint16(networkValue(settings, kPortKey, kDefaultHttpPort, 65535)));
     client->setAuth(settings->login, settings->password);
     // The instrument always asks for Basic credentials: send them from the
     // first request on instead of learning it from a 401.
@@ -90,6 +91,8 @@ void SampleDeviceFactory::requestData(Connection* connection, const QString& pag
     HttpClient* client = qobject_cast<HttpClient*>(connection);
     if (!client)
         return;
+    if (connection->connectionSettings())
+        timeout = networkValue(connection->connectionSettings(), kTimeoutKey, timeout, timeout);
     const QVariantMap request = data.toMap();
     const QString kind = request.value(kRequestKey).toString();
     const QString group = request.value(kGroupKey).toString();

@@ -29,9 +29,11 @@ constexpr const char* kLogPath = "/api/log";
 constexpr const char* kMeasurementGroup = "measurement";
 
 // A device whose HTTP API is not on port 80 keeps the port in this
-// configuration group of its record: {"network": {"port": 8080}}.
+// configuration group of its record: {"network": {"port": 8080}} ...
 constexpr const char* kNetworkGroup = "network";
 constexpr const char* kPortKey = "port";
+// ... and may cap every request's time-out (ms): {"network": {"timeout": 2000}}.
+constexpr const char* kTimeoutKey = "timeout";
 constexpr int kDefaultHttpPort = 80;
 
 } // namespace SampleProtocol

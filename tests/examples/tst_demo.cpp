@@ -1,0 +1,207 @@
+#include "simulatedinstrument.h"
+#include "simulatorprocess.h"
+#include "sampleprotocol.h"
+
+#include <configurator-common/device.h>
+#include <configurator-common/idevicefactory.h>
+#include <configurator-common/page.h>
+#include <configurator-common/pluginmanager.h>
+#include <configurator-common/zipreader.h>
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTranslator>
+
+// The demo program against the device simulator, each as its own process, on
+// 127.0.0.x:80 inside the test's private network namespace.
+class TestDemo : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void demoRunsTheWholeRoad_data();
+    void demoRunsTheWholeRoad();
+    void wrongCredentialsGiveStatus4();
+    void silentDeviceGivesStatus1AfterTimeout();
+    void lateReplyIsReportedAfterTimeout();
+
+private:
+    QString convertWithLibreOffice(const QString& document, const QString& format);
+
+    QTemporaryDir dir;
+    SimulatorProcess simulator;
+};
+
+void TestDemo::initTestCase()
+{
+    if (qgetenv("CC_IN_NETNS") != "1")
+        QSKIP("binds port 80: runs only inside scripts/netns-run");
+    QVERIFY(dir.isValid());
+    QVERIFY2(simulator.start({"--address", "127.0.0.1", "--http-port", "80", "--duration", "300"}),
+             qPrintable(simulator.output()));
+}
+
+void TestDemo::demoRunsTheWholeRoad_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("english") << "en_GB";
+    QTest::newRow("russian") << "ru_RU";
+}
+
+static QString translated(const QString& locale, const char* text)
+{
+    QTranslator translator;
+    if (locale.startsWith(QLatin1String("ru")) && translator.load(QStringLiteral(":/translations/common_ru.qm")))
+        return translator.translate("ReportGenerator", text);
+    return QString::fromLatin1(text);
+}
+
+void TestDemo::demoRunsTheWholeRoad()
+{
+    QFETCH(QString, locale);
+    const QString report = dir.filePath(locale + ".odt");
+    const QString settingsFile = dir.filePath(locale + ".ini");
+    QByteArray out, err;
+    const int code = runProgram(QStringLiteral(CC_DEMO_PATH),
+        {"--address", "127.0.0.1", "--report", report, "--settings", settingsFile, "--locale", locale},
+        &out, &err);
+    QVERIFY2(code == 0, err.constData());
+
+    // What the demo printed is what the simulator serves.
+    SimulatedInstrument expected(0);
+    const QVariantMap info = expected.identification();
+    const QString text = QString::fromUtf8(out);
+    QVERIFY2(text.contains("  serial: " + info.value("serialNumer").toString() + "\n"), qPrintable(text));
+    QVERIFY(text.contains("  model: " + info.value("model").toString() + "\n"));
+    QVERIFY(text.contains("  certificate: " + info.value("certificateSerial").toString() + "\n"));
+    QVERIFY(text.contains("  production date: 2021-03-15\n"));
+    QVERIFY(text.contains("  accuracy class: 0.5\n"));
+    QVERIFY(text.contains("page \"sample.instrument\", HTTP 200"));
+    QVERIFY(text.endsWith("done\n"));
+
+    // The settings file holds the keys of the settings layout.
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    settings.beginGroup("devices/instrument");
+    QVERIFY(QUuid(settings.value("uuid").toString()).isNull() == false);
+    QCOMPARE(settings.value("system/serial").toString(), info.value("serialNumer").toString());
+    QCOMPARE(settings.value("system/model").toString(), info.value("model").toString());
+    QCOMPARE(settings.value("system/productionDate").toUInt(), info.value("productionDate").toUInt());
+    QCOMPARE(settings.value("connection/ip").toString(), QString("127.0.0.1"));
+    QCOMPARE(settings.value("connection/login").toString(), QString("user"));
+    QCOMPARE(settings.value("connection/password").toString(), QString("qvxj"));
+    QCOMPARE(settings.value("groupConfigs").toString(), QString("measurement,network"));
+    // The demo toggles the interval on the instrument between 5 and 15 s and
+    // keeps what it wrote in the record.
+    QRegExp written("\"measurement\" written: \\{ \"interval\" : (\\d+)");
+    QVERIFY(written.indexIn(text) >= 0);
+    QCOMPARE(settings.value("measurement/interval").toString(), written.cap(1));
+
+    // The report, read back with the library's reader and by LibreOffice.
+    const QStringList captions = {translated(locale, "Device report"), translated(locale, "Serial number"),
+                                  translated(locale, "Accuracy class"), translated(locale, "Next verification"),
+                                  translated(locale, "Measurement log")};
+    if (locale.startsWith("ru"))
+        QVERIFY(captions.at(1).contains(QChar(0x0417)));   // "З", the report is translated
+    ZipReader reader(report, QIODevice::ReadOnly);
+    QCOMPARE(reader.status(), ZipReader::NoError);
+    const QString content = QString::fromUtf8(reader.fileData("content.xml"));
+    QVERIFY(content.contains(info.value("serialNumer").toString()));
+    for (const QString& caption : captions)
+        QVERIFY2(content.contains(caption), qPrintable(caption));
+
+    const QString plain = convertWithLibreOffice(report, "txt");
+    QVERIFY2(!plain.isEmpty(), "LibreOffice did not convert the report");
+    int at = 0;
+    for (const QString& caption : captions) {
+        const int found = plain.indexOf(caption, at);
+        QVERIFY2(found >= at, qPrintable(caption + " not in order in: " + plain));
+        at = found;
+    }
+    QVERIFY(plain.contains(info.value("serialNumer").toString()));
+}
+
+QString TestDemo::convertWithLibreOffice(const QString& document, const QString& format)
+{
+    QTemporaryDir profile;
+    QByteArray out, err;
+    const int code = runProgram("soffice",
+        {"--headless", "-env:UserInstallation=file://" + profile.path(), "--convert-to", format,
+         "--outdir", dir.path(), document}, &out, &err, 180000);
+    if (code != 0)
+        return QString();
+    QFile converted(dir.filePath(QFileInfo(document).completeBaseName() + "." + format));
+    if (!converted.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(converted.readAll());
+}
+
+void TestDemo::wrongCredentialsGiveStatus4()
+{
+    QByteArray out, err;
+    const int code = runProgram(QStringLiteral(CC_DEMO_PATH),
+        {"--address", "127.0.0.1", "--password", "wrong", "--report", dir.filePath("no.odt"),
+         "--settings", dir.filePath("no.ini")}, &out, &err);
+    QCOMPARE(code, 2);
+    QVERIFY2(err.contains("refused the login \"user\" (status 4)"), err.constData());
+    QVERIFY(!QFile::exists(dir.filePath("no.odt")));
+}
+
+void TestDemo::silentDeviceGivesStatus1AfterTimeout()
+{
+    SimulatorProcess silent;
+    QVERIFY(silent.start({"--address", "127.0.0.2", "--drop-share", "1", "--duration", "60"}));
+    const int timeoutMs = 700;
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray out, err;
+    const int code = runProgram(QStringLiteral(CC_DEMO_PATH),
+        {"--address", "127.0.0.2", "--timeout", QString::number(timeoutMs),
+         "--report", dir.filePath("silent.odt"), "--settings", dir.filePath("silent.ini")}, &out, &err);
+    QCOMPARE(code, 4);
+    QVERIFY2(err.contains("(status 1: No response)"), err.constData());
+    QVERIFY(timer.elapsed() >= timeoutMs);
+}
+
+void TestDemo::lateReplyIsReportedAfterTimeout()
+{
+    SimulatorProcess late;
+    QVERIFY(late.start({"--address", "127.0.0.3", "--late-share", "1", "--late-delay", "1200",
+                        "--duration", "60"}));
+    PluginManager plugins;
+    IDeviceFactory* factory = PluginManager::deviceFactory(QUuid(SampleProtocol::kFactoryUuid));
+    QVERIFY(factory);
+    QScopedPointer<Device> device(factory->createDevice());
+    QScopedPointer<Page> page(factory->createPages(device.data()).value(0));
+    QVERIFY(page);
+
+    QVariantMap network;
+    network.insert(SampleProtocol::kTimeoutKey, 400);
+    device->setConfigData(SampleProtocol::kNetworkGroup, network);
+    QVariantMap login{{"ip", "127.0.0.3"}, {"login", "user"}, {"password", "qvxj"}};
+    device->setConfigData("connectcfg", login);
+
+    QSignalSpy replies(device.data(), SIGNAL(dataUpdated(QVariant)));
+    QSignalSpy status(device.data(), SIGNAL(statusUpdated(QVariant)));
+    QMetaObject::invokeMethod(page.data(), "requestStatus");
+    // The wait ran out: a time-out report with invalid data, status 1.
+    QCOMPARE(replies.count(), 1);
+    QVariantMap first = replies.at(0).at(0).toMap();
+    QCOMPARE(first.value("page").toString(), page->id());
+    QVERIFY(!first.value("data").isValid());
+    QCOMPARE(status.last().at(0).toMap().value("status").toInt(), int(StatusNoResponse));
+
+    // The late reply follows, for the same page, with its data, status 2.
+    QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 2, 5000);
+    QVariantMap second = replies.at(1).at(0).toMap();
+    QCOMPARE(second.value("page").toString(), page->id());
+    QCOMPARE(second.value("url").toString(), QString("http://127.0.0.3/api/status"));
+    QCOMPARE(second.value("data").toMap().value("state").toString(), QString("measuring"));
+    QCOMPARE(status.last().at(0).toMap().value("status").toInt(), int(StatusOnline));
+}
+
+QTEST_MAIN(TestDemo)
+#include "tst_demo.moc"
