@@ -126,7 +126,8 @@ void PluginManagerPrivate::loadPlugins()
             continue;
         }
         qWarning().noquote() << loader->errorString();
-        // A library of another interface is not kept mapped.
+        // Drop our hold on a plug-in of another interface; this deletes its
+        // instance (Qt itself keeps plug-in code mapped).
         if (object)
             loader->unload();
         delete loader;
