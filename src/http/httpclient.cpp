@@ -72,6 +72,9 @@ HttpClient::HttpClient(Connection* parent)
 
 HttpClient::~HttpClient()
 {
+    // The members are going; replies that the manager drops now are not ours
+    // to report.
+    manager.disconnect(this);
 }
 
 void HttpClient::connectToHost(const QHostAddress& address, quint16 port)

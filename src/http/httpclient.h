@@ -21,7 +21,7 @@ class HttpClient : public Connection
 {
     Q_OBJECT
 public:
-    static const quint16 kDefaultPort = 80;
+    static constexpr quint16 kDefaultPort = 80;
 
     explicit HttpClient(Connection* parent = 0);
     ~HttpClient() override;
