@@ -1,0 +1,502 @@
+// ZipWriter and ZipReader on a generated 64 MiB tree of realistic files
+// (logs, CSV, markup, structured binary records and incompressible media),
+// beside Info-ZIP's zip -6 -r and unzip on the same tree in the same run, and
+// zlib's raw deflate alone over the same bytes as the floor of any writer.
+//
+// Every measured job runs in a forked child, so that wait4() reports the peak
+// resident memory of that job alone (counter peak_rss_MiB).  Times are wall
+// clock of the child (manual time).
+//
+// Counter cpu_s is the child's user + system CPU time, which the load of other
+// processes on a shared machine disturbs far less than the wall time.
+//
+//   bench_zip --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+//             --benchmark_report_aggregates_only=true
+//
+// The tree is generated once into $TMPDIR/cc-zip-bench/tree and reused.
+
+#include <configurator-common/zipreader.h>
+#include <configurator-common/zipwriter.h>
+
+#include <benchmark/benchmark.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStringList>
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace {
+
+constexpr qint64 kTreeBytes = qint64(64) << 20;
+constexpr quint32 kTreeSeed = 20261206;
+constexpr int kTreeVersion = 1;
+constexpr double kMiB = 1024.0 * 1024.0;
+
+QString benchDir()
+{
+    return QDir::tempPath() + QStringLiteral("/cc-zip-bench");
+}
+
+QString treeDir()
+{
+    return benchDir() + QStringLiteral("/tree");
+}
+
+// --- the generated tree -----------------------------------------------------
+
+class TreeGenerator
+{
+public:
+    TreeGenerator() : random(kTreeSeed)
+    {
+        static const char *syllables[] = {"ka", "to", "re", "mi", "san", "dor", "vel", "an", "is",
+                                          "on", "tri", "meas", "ure", "cal", "ib", "ra", "tion",
+                                          "dev", "ice", "port", "val", "ue", "ser", "ial"};
+        for (int i = 0; i < 3000; ++i) {
+            QByteArray word;
+            const int parts = 1 + int(random.bounded(4));
+            for (int p = 0; p < parts; ++p)
+                word += syllables[random.bounded(int(sizeof(syllables) / sizeof(*syllables)))];
+            words.append(word);
+        }
+    }
+
+    void generate(const QString &root)
+    {
+        const QStringList dirs = {"logs/2026/11", "logs/2026/12", "data/csv", "data/records",
+                                  "docs/manual", "docs/reports", "media/photos", "media/scans",
+                                  "config", "src/plugins"};
+        qint64 written = 0;
+        int index = 0;
+        while (written < kTreeBytes) {
+            const int kind = pickKind();
+            const QString dir = root + QLatin1Char('/') + dirs.at(dirForKind(kind));
+            QDir().mkpath(dir);
+            const int size = int(qMin<qint64>(fileSize(kind), kTreeBytes - written));
+            const QByteArray data = contents(kind, size);
+            QFile file(dir + QStringLiteral("/file%1%2").arg(index++, 5, 10, QLatin1Char('0'))
+                       .arg(QLatin1String(extension(kind))));
+            file.open(QIODevice::WriteOnly);
+            file.write(data);
+            written += data.size();
+        }
+    }
+
+private:
+    enum Kind { Log, Csv, Markup, Records, Media };
+
+    int pickKind()
+    {
+        const int r = int(random.bounded(100));
+        return r < 30 ? Log : r < 50 ? Csv : r < 75 ? Markup : r < 87 ? Records : Media;
+    }
+
+    static int dirForKind(int kind)
+    {
+        switch (kind) {
+        case Log: return 0;
+        case Csv: return 2;
+        case Markup: return 4;
+        case Records: return 3;
+        default: return 6;
+        }
+    }
+
+    static const char *extension(int kind)
+    {
+        switch (kind) {
+        case Log: return ".log";
+        case Csv: return ".csv";
+        case Markup: return ".xml";
+        case Records: return ".dat";
+        default: return ".jpg";
+        }
+    }
+
+    // Log-uniform sizes: many small files, a few large ones.
+    qint64 fileSize(int kind)
+    {
+        const double lo = kind == Media ? 16.0 : 10.0;
+        const double hi = kind == Media ? 20.0 : 21.0;
+        return qint64(std::pow(2.0, lo + random.generateDouble() * (hi - lo)));
+    }
+
+    const QByteArray &word()
+    {
+        // Zipf-like: small indices are far more frequent.
+        const double u = random.generateDouble();
+        return words.at(int(std::pow(u, 3.0) * (words.size() - 1)));
+    }
+
+    QByteArray contents(int kind, int size)
+    {
+        QByteArray out;
+        out.reserve(size + 256);
+        while (out.size() < size) {
+            switch (kind) {
+            case Log: appendLogLine(&out); break;
+            case Csv: appendCsvLine(&out); break;
+            case Markup: appendMarkup(&out); break;
+            case Records: appendRecord(&out); break;
+            default: appendNoise(&out); break;
+            }
+        }
+        out.truncate(size);
+        return out;
+    }
+
+    void appendLogLine(QByteArray *out)
+    {
+        static const char *levels[] = {"INFO ", "INFO ", "INFO ", "DEBUG", "WARN ", "ERROR"};
+        seconds += random.bounded(3000);
+        *out += "2026-12-" + QByteArray::number(1 + (seconds / 86400) % 28).rightJustified(2, '0') + ' '
+                + QByteArray::number((seconds / 3600) % 24).rightJustified(2, '0') + ':'
+                + QByteArray::number((seconds / 60) % 60).rightJustified(2, '0') + ':'
+                + QByteArray::number(seconds % 60).rightJustified(2, '0') + '.'
+                + QByteArray::number(random.bounded(1000)).rightJustified(3, '0') + ' '
+                + levels[random.bounded(6)] + " [device-" + QByteArray::number(random.bounded(40))
+                + "] " + word() + ' ' + word() + " channel " + QByteArray::number(random.bounded(8))
+                + " value=" + QByteArray::number(random.generateDouble() * 100.0, 'f', 3) + " status="
+                + (random.bounded(20) ? "ok" : "retry") + '\n';
+    }
+
+    void appendCsvLine(QByteArray *out)
+    {
+        seconds += 10;
+        *out += QByteArray::number(1764979200 + seconds);
+        for (int c = 0; c < 6; ++c)
+            *out += ',' + QByteArray::number(20.0 + random.generateDouble() * 5.0, 'f', 4);
+        *out += ",OK\n";
+    }
+
+    void appendMarkup(QByteArray *out)
+    {
+        *out += "<paragraph style=\"" + word() + "\">";
+        const int n = 8 + int(random.bounded(30));
+        for (int i = 0; i < n; ++i)
+            *out += word() + ' ';
+        *out += "</paragraph>\n";
+    }
+
+    void appendRecord(QByteArray *out)
+    {
+        seconds += 1;
+        for (quint32 v : {quint32(seconds), quint32(random.bounded(16)), quint32(1000 + random.bounded(50)),
+                          quint32(random.bounded(65536))}) {
+            for (int b = 0; b < 4; ++b)
+                out->append(char((v >> (8 * b)) & 0xff));
+        }
+    }
+
+    void appendNoise(QByteArray *out)
+    {
+        for (int i = 0; i < 64; ++i) {
+            const quint32 v = random.generate();
+            out->append(reinterpret_cast<const char *>(&v), sizeof v);
+        }
+    }
+
+    QRandomGenerator random;
+    QVector<QByteArray> words;
+    quint32 seconds = 0;
+};
+
+bool ensureTree()
+{
+    const QString stamp = benchDir() + QStringLiteral("/tree.stamp");
+    QFile stampFile(stamp);
+    if (stampFile.open(QIODevice::ReadOnly) && stampFile.readAll().toInt() == kTreeVersion)
+        return true;
+    stampFile.close();
+    QDir(treeDir()).removeRecursively();
+    TreeGenerator().generate(treeDir());
+    if (!stampFile.open(QIODevice::WriteOnly))
+        return false;
+    stampFile.write(QByteArray::number(kTreeVersion));
+    return true;
+}
+
+QStringList treeFiles()
+{
+    QStringList files;
+    QDirIterator it(treeDir(), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    return files;
+}
+
+QStringList treeDirs()
+{
+    QStringList dirs;
+    QDirIterator it(treeDir(), QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        dirs << it.next();
+    dirs.sort();
+    return dirs;
+}
+
+// --- jobs in child processes ---------------------------------------------------
+
+struct ChildRun
+{
+    bool ok = false;
+    double seconds = 0;
+    double cpuSeconds = 0;
+    double peakRssMiB = 0;
+};
+
+double seconds(const timeval &t)
+{
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+double processCpuSeconds()
+{
+    timespec t = {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+ChildRun finish(pid_t pid, std::chrono::steady_clock::time_point start)
+{
+    ChildRun run;
+    int status = 0;
+    rusage usage = {};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        return run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    run.peakRssMiB = double(usage.ru_maxrss) / 1024.0;
+    return run;
+}
+
+ChildRun runJob(const std::function<bool()> &job)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(job() ? 0 : 1);
+    return pid < 0 ? ChildRun() : finish(pid, start);
+}
+
+ChildRun runProgram(const QStringList &arguments, const QString &workingDir)
+{
+    QVector<QByteArray> storage;
+    for (const QString &argument : arguments)
+        storage.append(QFile::encodeName(argument));
+    QVector<char *> argv;
+    for (QByteArray &argument : storage)
+        argv.append(argument.data());
+    argv.append(nullptr);
+    const QByteArray dir = QFile::encodeName(workingDir);
+
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.constData()) != 0)
+            _exit(127);
+        execvp(argv.at(0), argv.data());
+        _exit(127);
+    }
+    return pid < 0 ? ChildRun() : finish(pid, start);
+}
+
+QString oursArchive()
+{
+    return benchDir() + QStringLiteral("/ours.zip");
+}
+
+QString infoZipArchive()
+{
+    return benchDir() + QStringLiteral("/infozip.zip");
+}
+
+qint64 fileSizeOf(const QString &path)
+{
+    return QFileInfo(path).size();
+}
+
+void report(benchmark::State &state, const ChildRun &run, qint64 outputBytes)
+{
+    if (!run.ok) {
+        state.SkipWithError("the measured job failed");
+        return;
+    }
+    state.SetIterationTime(run.seconds);
+    state.counters["cpu_s"] = run.cpuSeconds;
+    state.counters["peak_rss_MiB"] = run.peakRssMiB;
+    if (outputBytes >= 0)
+        state.counters["archive_MiB"] = double(outputBytes) / kMiB;
+    state.counters["input_MiB_per_s"] = double(kTreeBytes) / kMiB / run.seconds;
+}
+
+bool writeWithZipWriter()
+{
+    ZipWriter writer(oursArchive());
+    writer.setCompressionPolicy(ZipWriter::AlwaysCompress);
+    writer.setCreationPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    const QDir root(QFileInfo(treeDir()).path());
+    for (const QString &dir : treeDirs())
+        writer.addDirectory(root.relativeFilePath(dir));
+    for (const QString &path : treeFiles()) {
+        QFile file(path);
+        writer.addFile(root.relativeFilePath(path), &file);
+    }
+    writer.close();
+    return writer.status() == ZipWriter::NoError;
+}
+
+void BM_ZipWriterAlwaysCompress(benchmark::State &state)
+{
+    for (auto _ : state) {
+        QFile::remove(oursArchive());
+        const ChildRun run = runJob(writeWithZipWriter);
+        report(state, run, fileSizeOf(oursArchive()));
+    }
+}
+
+void BM_InfoZipZip6(benchmark::State &state)
+{
+    for (auto _ : state) {
+        QFile::remove(infoZipArchive());
+        const ChildRun run = runProgram({"zip", "-q", "-6", "-r", infoZipArchive(), "tree"}, benchDir());
+        report(state, run, fileSizeOf(infoZipArchive()));
+    }
+}
+
+// One-shot raw deflate of every file, at the writer's level and parameters,
+// on contents already in memory: what no deflating writer can undercut.
+bool deflateAllInMemory(qint64 *compressedTotal)
+{
+    QVector<QByteArray> contents;
+    for (const QString &path : treeFiles()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        contents.append(file.readAll());
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = processCpuSeconds();
+    qint64 total = 0;
+    QByteArray out;
+    for (const QByteArray &data : contents) {
+        z_stream stream = {};
+        deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        out.resize(int(deflateBound(&stream, uLong(data.size()))));
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+        stream.avail_in = uInt(data.size());
+        stream.next_out = reinterpret_cast<Bytef *>(out.data());
+        stream.avail_out = uInt(out.size());
+        if (deflate(&stream, Z_FINISH) != Z_STREAM_END)
+            return false;
+        total += qint64(stream.total_out);
+        deflateEnd(&stream);
+    }
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = processCpuSeconds() - cpuStart;
+    *compressedTotal = total;
+    // The times of the deflate loop alone go back to the parent through a file.
+    QFile result(benchDir() + QStringLiteral("/floor.result"));
+    if (!result.open(QIODevice::WriteOnly))
+        return false;
+    result.write(QByteArray::number(wall, 'f', 6) + ' ' + QByteArray::number(cpu, 'f', 6) + ' '
+                 + QByteArray::number(total));
+    return true;
+}
+
+void BM_ZlibRawDeflateFloor(benchmark::State &state)
+{
+    for (auto _ : state) {
+        qint64 total = 0;
+        ChildRun run = runJob([&total] { return deflateAllInMemory(&total); });
+        QFile result(benchDir() + QStringLiteral("/floor.result"));
+        if (run.ok && result.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> parts = result.readAll().split(' ');
+            run.seconds = parts.value(0).toDouble();
+            run.cpuSeconds = parts.value(1).toDouble();
+            total = parts.value(2).toLongLong();
+        }
+        report(state, run, total);
+    }
+}
+
+bool extractWithZipReader(const QString &destination)
+{
+    ZipReader reader(oursArchive());
+    return reader.extractAll(destination);
+}
+
+void BM_ZipReaderExtractAll(benchmark::State &state)
+{
+    const QString destination = benchDir() + QStringLiteral("/extract-ours");
+    for (auto _ : state) {
+        QDir(destination).removeRecursively();
+        QDir().mkpath(destination);
+        report(state, runJob([&] { return extractWithZipReader(destination); }), -1);
+    }
+}
+
+void BM_InfoZipUnzip(benchmark::State &state)
+{
+    const QString destination = benchDir() + QStringLiteral("/extract-unzip");
+    for (auto _ : state) {
+        QDir(destination).removeRecursively();
+        report(state, runProgram({"unzip", "-q", "-o", oursArchive(), "-d", destination}, benchDir()), -1);
+    }
+}
+
+void BM_ZipReaderFileData(benchmark::State &state)
+{
+    for (auto _ : state) {
+        report(state, runJob([] {
+            ZipReader reader(oursArchive());
+            qint64 total = 0;
+            for (const ZipReader::FileInfo &info : reader.fileInfoList())
+                total += reader.fileData(info.filePath).size();
+            return total == kTreeBytes;
+        }), -1);
+    }
+}
+
+// The forked benchmark process itself, doing nothing: the part of every
+// in-process job's peak memory that is not the job's.
+void BM_ForkBaseline(benchmark::State &state)
+{
+    for (auto _ : state)
+        report(state, runJob([] { return true; }), -1);
+}
+
+} // namespace
+
+BENCHMARK(BM_ForkBaseline)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZipWriterAlwaysCompress)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InfoZipZip6)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZlibRawDeflateFloor)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZipReaderExtractAll)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InfoZipUnzip)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZipReaderFileData)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    if (!ensureTree())
+        return 1;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
