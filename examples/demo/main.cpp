@@ -25,6 +25,7 @@
 namespace {
 
 const int kDiscoveryMs = 3000;
+const int kScreenshotDelayMs = 1500;
 
 bool isRussian(const QString& localeOption)
 {
@@ -102,9 +103,10 @@ int main(int argc, char** argv)
     QCommandLineOption localeOption(QStringLiteral("locale"), QStringLiteral("Locale of the report captions (default: the system's)."), QStringLiteral("name"));
     QCommandLineOption discoverOption(QStringLiteral("discover"), QStringLiteral("Search for instruments by SSDP on an interface and exit."), QStringLiteral("interface"));
     QCommandLineOption guiOption(QStringLiteral("gui"), QStringLiteral("Open the configurator window."));
+    QCommandLineOption screenshotOption(QStringLiteral("screenshot"), QStringLiteral("With --gui: save a picture of the window and exit."), QStringLiteral("png"));
     QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Show the library's debug lines."));
     parser.addOptions({addressOption, portOption, loginOption, passwordOption, reportOption,
-                       settingsOption, timeoutOption, localeOption, discoverOption, guiOption, verboseOption});
+                       settingsOption, timeoutOption, localeOption, discoverOption, guiOption, screenshotOption, verboseOption});
     parser.process(app);
 
     QTranslator translator;
@@ -146,6 +148,13 @@ int main(int argc, char** argv)
     if (parser.isSet(guiOption)) {
         MainWindow window(options);
         window.show();
+        if (parser.isSet(screenshotOption)) {
+            const QString picture = parser.value(screenshotOption);
+            QTimer::singleShot(kScreenshotDelayMs, &window, [&window, picture]() {
+                window.grab().save(picture);
+                QCoreApplication::quit();
+            });
+        }
         return app.exec();
     }
     DemoRunner runner(options);

@@ -90,8 +90,10 @@ bool MainWindow::addDevice(const QVariantMap& login)
     connect(entry->device, SIGNAL(deviceInfoUpdated(QUuid)), this, SLOT(showDeviceInfo()));
     tree->setCurrentItem(entry->item);
     entry->device->requestDeviceInfo();
-    if (entry->page)
+    if (entry->page) {
         QMetaObject::invokeMethod(entry->page, "requestStatus");
+        QMetaObject::invokeMethod(entry->page, "readMeasurementConfig");
+    }
     return true;
 }
 
