@@ -292,7 +292,7 @@ OdfWriterPrivate::OdfWriterPrivate(const OdfWriterPrivate &other)
       tableNS(other.tableNS), drawNS(other.drawNS), xlinkNS(other.xlinkNS), svgNS(other.svgNS),
       document(other.document), device(other.device), strategy(nullptr), codec(other.codec),
       createArchive(other.createArchive), masterParagraphWritten(other.masterParagraphWritten),
-      textWidthMM(other.textWidthMM), listStack(other.listStack)
+      textWidthMM(other.textWidthMM), listStack(other.listStack), sectionCount(other.sectionCount)
 {
 }
 
@@ -505,8 +505,13 @@ void OdfWriter::writeFrame(QXmlStreamWriter &writer, const QTextFrame *frame)
     const QTextTable *table = qobject_cast<const QTextTable *>(frame);
     if (!table) {
         const bool isSection = frame != d->document->rootFrame();
-        if (isSection)
+        if (isSection) {
+            // Readers need the section's name: without one LibreOffice joins
+            // the section's last paragraph with the one after it.
             writer.writeStartElement(d->textNS, QStringLiteral("section"));
+            writer.writeAttribute(d->textNS, QStringLiteral("name"),
+                                  QString::fromLatin1("Section%1").arg(++d->sectionCount));
+        }
         writeFrameIter(writer, frame->begin());
         if (isSection)
             writer.writeEndElement(); // section
@@ -770,8 +775,15 @@ void OdfWriter::writeInlineCharacter(QXmlStreamWriter &writer, const QTextFragme
         const QString fileName = d->strategy->createUniqueImageName();
         d->strategy->addFile(fileName, QStringLiteral("image/png"), bytes);
 
-        const qreal width = format.hasProperty(QTextFormat::ImageWidth) ? format.width() : image.width();
-        const qreal height = format.hasProperty(QTextFormat::ImageHeight) ? format.height() : image.height();
+        // One given side scales the other, as the picture is shown on screen.
+        const bool hasWidth = format.hasProperty(QTextFormat::ImageWidth);
+        const bool hasHeight = format.hasProperty(QTextFormat::ImageHeight);
+        qreal width = hasWidth ? format.width() : image.width();
+        qreal height = hasHeight ? format.height() : image.height();
+        if (hasWidth && !hasHeight)
+            height = image.height() * width / image.width();
+        else if (hasHeight && !hasWidth)
+            width = image.width() * height / image.height();
         writer.writeAttribute(d->svgNS, QStringLiteral("width"), pixelToPoint(width));
         writer.writeAttribute(d->svgNS, QStringLiteral("height"), pixelToPoint(height));
         writer.writeEmptyElement(d->drawNS, QStringLiteral("image"));
@@ -1066,12 +1078,22 @@ void OdfWriter::writeTableFormat(QXmlStreamWriter &writer, QTextTableFormat form
                               QString::fromLatin1("Table%1Column%2").arg(formatIndex).arg(c));
         writer.writeAttribute(styleNS, QStringLiteral("family"), QStringLiteral("table-column"));
         writer.writeEmptyElement(styleNS, QStringLiteral("table-column-properties"));
-        if (c <= constraints.size()) {
-            const qreal raw = constraints.at(c - 1).rawValue();
-            const quint16 weight = quint16(int(qCeil(raw)) * kColumnWeightPerPercent);
+        const QTextLength constraint = constraints.value(c - 1);
+        if (constraint.type() != QTextLength::VariableLength) {
+            // Fixed widths are pixels: their share of the table is taken from
+            // their size in millimetres, so that they weigh against
+            // percentages as they would on the page.  The weight is not cut
+            // to 16 bits, which would scramble the proportions of wide columns.
+            qreal widthMM = constraint.rawValue() * tableWidthMM / 100;
+            qreal percent = constraint.rawValue();
+            if (constraint.type() == QTextLength::FixedLength) {
+                widthMM = constraint.rawValue() * kPointsPerInch / kPixelsPerInch / kPointsPerMM;
+                percent = tableWidthMM > 0 ? widthMM * 100 / tableWidthMM : 0;
+            }
+            const int weight = qMax(1, int(qCeil(percent)) * kColumnWeightPerPercent);
             writer.writeAttribute(styleNS, QStringLiteral("rel-column-width"), QString::fromLatin1("%1*").arg(weight));
             writer.writeAttribute(styleNS, QStringLiteral("column-width"),
-                                  QString::number(raw * tableWidthMM / 100, 'f', 4) + QLatin1String("mm"));
+                                  QString::number(widthMM, 'f', 4) + QLatin1String("mm"));
         }
         writer.writeEndElement(); // style
     }

@@ -84,6 +84,7 @@ public:
     bool masterParagraphWritten = false;
     double textWidthMM = 0;
     QVector<const QTextList *> listStack;   // null where a level has no list of its own
+    int sectionCount = 0;
 };
 
 #endif

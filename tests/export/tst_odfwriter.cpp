@@ -291,6 +291,7 @@ private slots:
     void nestedListsAndBack();
     void listsCloseAtFrameBoundaries();
     void listWithIndentZeroIsStillAList();
+    void deepListIndentIsBounded();
     void fragmentText_data();
     void fragmentText();
     void anchorsWrapTheirSpan();
@@ -298,6 +299,7 @@ private slots:
     void twoPicturesAreEmbedded();
     void picturesFromQrcAndFiles();
     void missingPictureLeavesEmptyFrame();
+    void pictureWithOneSideGivenKeepsItsShape();
     void codecAppliesToContentOnly();
     void unopenableDeviceFails();
     void randomDocumentsKeepStructureAndText();
@@ -318,6 +320,7 @@ private slots:
     void listStyles();
     void tableColumnWeights();
     void tableWithMoreColumnsThanConstraints();
+    void tableColumnsOfFixedAndVariableWidth();
     void tableCellBorderAndPadding();
 };
 
@@ -607,12 +610,23 @@ void tst_OdfWriter::sectionsAreWritten()
     cursor.insertFrame(QTextFrameFormat());
     cursor.insertText(QStringLiteral("Inside"));
     cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("Between"));
+    cursor.insertFrame(QTextFrameFormat());
+    cursor.insertText(QStringLiteral("Second"));
+    cursor.movePosition(QTextCursor::End);
     cursor.insertText(QStringLiteral("After"));
 
     const Package package = exportPackage(document);
-    QCOMPARE(elementNames(officeText(package)), QStringList({"text:p", "text:section", "text:p"}));
-    const XmlNode *section = officeText(package)->child(QStringLiteral("text:section"));
-    QCOMPARE(section->allText(), QStringLiteral("Inside"));
+    QCOMPARE(elementNames(officeText(package)),
+             QStringList({"text:p", "text:section", "text:p", "text:section", "text:p"}));
+    const XmlNode *first = officeText(package)->elements()[1];
+    const XmlNode *second = officeText(package)->elements()[3];
+    QCOMPARE(first->allText(), QStringLiteral("Inside"));
+    QCOMPARE(second->allText(), QStringLiteral("Second"));
+    // Every section has a name of its own.
+    QCOMPARE(first->attribute("text:name"), QStringLiteral("Section1"));
+    QCOMPARE(second->attribute("text:name"), QStringLiteral("Section2"));
+    QCOMPARE(officeText(package)->elements()[2]->allText(), QStringLiteral("Between"));
     QCOMPARE(officeText(package)->elements().last()->allText(), QStringLiteral("After"));
 }
 
@@ -722,6 +736,24 @@ void tst_OdfWriter::listWithIndentZeroIsStillAList()
         package.contentTree->style(QStringLiteral("L%1").arg(list->formatIndex()))->elements().value(0);
     QVERIFY(levelStyle);
     QCOMPARE(levelStyle->attribute("text:level"), QStringLiteral("1"));
+}
+
+void tst_OdfWriter::deepListIndentIsBounded()
+{
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    QTextListFormat format;
+    format.setIndent(100000);
+    QTextList *list = cursor.createList(format);
+    cursor.insertText(QStringLiteral("deep"));
+
+    const Package package = exportPackage(document);
+    QVERIFY(package.contentTree);
+    QCOMPARE(officeText(package)->findAll(QStringLiteral("text:list")).size(), 10);
+    const XmlNode *levelStyle =
+        package.contentTree->style(QStringLiteral("L%1").arg(list->formatIndex()))->elements().value(0);
+    QCOMPARE(levelStyle->attribute("text:level"), QStringLiteral("10"));
+    QCOMPARE(officeText(package)->allText(), QStringLiteral("deep"));
 }
 
 void tst_OdfWriter::fragmentText_data()
@@ -917,6 +949,30 @@ void tst_OdfWriter::missingPictureLeavesEmptyFrame()
     QCOMPARE(frame->attribute("draw:name"), QStringLiteral("/nonexistent/picture.png"));
     QVERIFY(frame->elements().isEmpty());
     QVERIFY(!frame->hasAttribute("svg:width"));
+}
+
+void tst_OdfWriter::pictureWithOneSideGivenKeepsItsShape()
+{
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("wide")),
+                         testImage(QSize(40, 10), Qt::red));
+    QTextImageFormat byWidth;
+    byWidth.setName(QStringLiteral("wide"));
+    byWidth.setWidth(96);
+    QTextImageFormat byHeight;
+    byHeight.setName(QStringLiteral("wide"));
+    byHeight.setHeight(96);
+    cursor.insertImage(byWidth);
+    cursor.insertImage(byHeight);
+
+    const Package package = exportPackage(document);
+    const QVector<const XmlNode *> frames = officeText(package)->findAll(QStringLiteral("draw:frame"));
+    QCOMPARE(frames.size(), 2);
+    QCOMPARE(frames[0]->attribute("svg:width"), QStringLiteral("72pt"));
+    QCOMPARE(frames[0]->attribute("svg:height"), QStringLiteral("18pt"));
+    QCOMPARE(frames[1]->attribute("svg:width"), QStringLiteral("288pt"));
+    QCOMPARE(frames[1]->attribute("svg:height"), QStringLiteral("72pt"));
 }
 
 void tst_OdfWriter::codecAppliesToContentOnly()
@@ -1421,6 +1477,37 @@ void tst_OdfWriter::tableWithMoreColumnsThanConstraints()
              QStringLiteral("<unset>"));
     QCOMPARE(styleProperty(package, name + "3", "style:table-column-properties", "style:column-width"),
              QStringLiteral("<unset>"));
+}
+
+void tst_OdfWriter::tableColumnsOfFixedAndVariableWidth()
+{
+    QTextDocument document;
+    setA4PageWith20mmMargins(document);
+    QTextCursor cursor(&document);
+    const qreal pixelsPerMM = 2.835 * 96 / 72;
+    QTextTableFormat format;
+    format.setColumnWidthConstraints({QTextLength(QTextLength::FixedLength, 34 * pixelsPerMM),
+                                      QTextLength(QTextLength::FixedLength, 17 * pixelsPerMM),
+                                      QTextLength(QTextLength::VariableLength, 0),
+                                      QTextLength(QTextLength::PercentageLength, 150)});
+    QTextTable *table = cursor.insertTable(1, 4, format);
+    const QString name = QStringLiteral("Table%1Column").arg(table->formatIndex());
+
+    // 34 mm of 170 mm is 20 %, 17 mm is 10 %: the weights keep the 2 : 1.
+    const Package package = exportPackage(document);
+    QCOMPARE(styleProperty(package, name + "1", "style:table-column-properties", "style:rel-column-width"),
+             QStringLiteral("13100*"));
+    QCOMPARE(styleProperty(package, name + "1", "style:table-column-properties", "style:column-width"),
+             QStringLiteral("34.0000mm"));
+    QCOMPARE(styleProperty(package, name + "2", "style:table-column-properties", "style:rel-column-width"),
+             QStringLiteral("6550*"));
+    QCOMPARE(styleProperty(package, name + "3", "style:table-column-properties", "style:rel-column-width"),
+             QStringLiteral("<unset>"));
+    // Wide percentages are not cut to 16 bits.
+    QCOMPARE(styleProperty(package, name + "4", "style:table-column-properties", "style:rel-column-width"),
+             QStringLiteral("98250*"));
+    QCOMPARE(styleProperty(package, name + "4", "style:table-column-properties", "style:column-width"),
+             QStringLiteral("255.0000mm"));
 }
 
 void tst_OdfWriter::tableCellBorderAndPadding()

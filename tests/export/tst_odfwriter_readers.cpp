@@ -197,7 +197,16 @@ struct Report
         cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
         cursor.insertImage(image);
         cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-        add(cursor, QStringLiteral("Next verification due in 2027."), QTextCharFormat());
+        cursor.insertFrame(QTextFrameFormat());
+        add(cursor, QStringLiteral("Signed by the inspector."), italic);
+        cursor.movePosition(QTextCursor::End);
+        QTextCharFormat link;
+        link.setAnchor(true);
+        link.setAnchorHref(QStringLiteral("https://example.org/certificates/00417"));
+        link.setForeground(QColor(0x10, 0x40, 0xc0));
+        add(cursor, QStringLiteral("Next verification due in 2027, certificate "), QTextCharFormat());
+        add(cursor, QStringLiteral("00417-C"), link);
+        add(cursor, QStringLiteral("."), QTextCharFormat());
     }
 
     void add(QTextCursor &cursor, const QString &text, const QTextCharFormat &format)
