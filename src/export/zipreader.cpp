@@ -302,11 +302,11 @@ void ZipReaderData::scanDirectory()
         qWarning("QZip: failed to parse zip file.");
     comment = tail.mid(int(found) + kEndOfDirectorySize, int(qMin<qint64>(commentLength, trailing)));
 
-    if (!seekWithin(device, directoryOffset)) {
+    if (entries > 0 && !seekWithin(device, directoryOffset)) {
         qWarning("QZip: Failed to read complete header, index may be incomplete");
         return;
     }
-    fileHeaders.reserve(qMin(entries, int(device->size() / kCentralHeaderSize)));
+    fileHeaders.reserve(int(qMin<qint64>(entries, device->size() / kCentralHeaderSize)));
     for (int i = 0; i < entries; ++i) {
         ZipEntryRecord record;
         if (device->read(reinterpret_cast<char *>(record.header), kCentralHeaderSize)
