@@ -212,31 +212,29 @@ bool RestConnection::readHeaderLine()
     return beginContent();
 }
 
-// At the end of the header block: a declared length is read exactly, across
-// as many reads as it takes; without one, whatever waits now is the content.
+// At the end of the header block the declared length, and only that, says
+// how many content bytes follow; they may take any number of reads, and the
+// bytes after them belong to the next message.  Without a length the message
+// has no content: taking whatever happens to wait would swallow a request
+// sent right behind one without content.
 bool RestConnection::beginContent()
 {
     const QVariant lengthHeader = d->reading->header(QLatin1String(kContentLengthHeader));
-    if (lengthHeader.isValid()) {
-        bool ok = false;
-        const qint64 length = lengthHeader.toString().toLongLong(&ok, 10);
-        if (!ok || length < 0 || length > kMaxContentLength) {
-            failReading("invalid Content-Length");
-            return false;
-        }
-        d->declaredLength = length;
-    } else {
-        d->declaredLength = -1;
-        if (d->device->bytesAvailable() <= 0) {
-            completeMessage();
-            return true;
-        }
+    if (!lengthHeader.isValid()) {
+        completeMessage();
+        return true;
     }
-
+    bool ok = false;
+    const qint64 length = lengthHeader.toString().toLongLong(&ok, 10);
+    if (!ok || length < 0 || length > kMaxContentLength) {
+        failReading("invalid Content-Length");
+        return false;
+    }
+    d->declaredLength = length;
     d->readBuffer = new QBuffer;
     d->readBuffer->open(QIODevice::ReadWrite);
     d->reading->setContent(d->readBuffer);
-    if (d->declaredLength == 0) {
+    if (length == 0) {
         completeMessage();
         return true;
     }
@@ -247,8 +245,7 @@ bool RestConnection::beginContent()
 bool RestConnection::readContent()
 {
     QByteArray& data = d->readBuffer->buffer();
-    const qint64 limit = d->declaredLength < 0 ? kMaxContentLength : d->declaredLength;
-    const qint64 wanted = qMin(d->device->bytesAvailable(), limit - data.size());
+    const qint64 wanted = qMin(d->device->bytesAvailable(), d->declaredLength - data.size());
     const int oldSize = data.size();
     data.resize(oldSize + int(wanted));
     const qint64 got = d->device->read(data.data() + oldSize, wanted);
@@ -257,13 +254,11 @@ bool RestConnection::readContent()
     if (got <= 0)
         return false;
 
-    // Without a declared length the content is what waited in one read.
-    const qint64 total = d->declaredLength < 0 ? data.size() : d->declaredLength;
     QPointer<RestConnection> self(this);
-    emit downloadProgress(data.size(), total);
+    emit downloadProgress(data.size(), d->declaredLength);
     if (!self || d->readState != StateContent)
         return true;
-    if (d->readBuffer->size() >= total)
+    if (d->readBuffer->size() >= d->declaredLength)
         completeMessage();
     return true;
 }

@@ -16,7 +16,7 @@ public:
     QList<RestMessage*> receivedQueue;
     QList<RestMessage*> sendQueue;
     RestMessage* reading = nullptr;
-    // The declared "Content-Length", or -1 when the message being read has none.
+    // The "Content-Length" of the message being read.
     qint64 declaredLength = 0;
     // Bytes of the header block read so far, bounded by kMaxHeaderBlockSize.
     qint64 headerBytes = 0;

@@ -97,7 +97,7 @@ private slots:
     void messageArrivesWholeInAnySplit_data();
     void messageArrivesWholeInAnySplit();
     void downloadProgressEndsAtDeclaredLength();
-    void withoutLengthWaitingBytesAreContent();
+    void withoutLengthNothingIsContent();
     void badLengthClosesConnection_data();
     void badLengthClosesConnection();
     void largestLengthIsAccepted();
@@ -262,15 +262,18 @@ void tst_RestConnection::downloadProgressEndsAtDeclaredLength()
     delete connection.nextMessage();
 }
 
-void tst_RestConnection::withoutLengthWaitingBytesAreContent()
+void tst_RestConnection::withoutLengthNothingIsContent()
 {
+    // Two requests without content, written back to back as a client does.
     RestConnection connection(pair.local.data(), nullptr);
     QSignalSpy received(&connection, &RestConnection::messageReceived);
-    writeSegment(pair.remote.data(), "HTTP/1.1 200 OK\r\n\r\nrest of stream");
-    QTRY_COMPARE(received.count(), 1);
+    writeSegment(pair.remote.data(), "GET /1 HTTP/1.1\r\nrequest-id: 0\r\n\r\nGET /2 HTTP/1.1\r\n\r\n");
+    QTRY_COMPARE(received.count(), 2);
     const QList<Received> all = takeAll(&connection);
-    QCOMPARE(all.size(), 1);
-    QCOMPARE(all.first().content, QByteArray("rest of stream"));
+    QCOMPARE(all.size(), 2);
+    QCOMPARE(all.at(0).startLine, QStringLiteral("GET /1 HTTP/1.1"));
+    QCOMPARE(all.at(0).hasContent, false);
+    QCOMPARE(all.at(1).startLine, QStringLiteral("GET /2 HTTP/1.1"));
 }
 
 void tst_RestConnection::badLengthClosesConnection_data()
