@@ -181,11 +181,6 @@ QString bulletText(QTextListFormat::Style style)
     }
 }
 
-bool isImageFormat(const QTextCharFormat &format)
-{
-    return format.isImageFormat();
-}
-
 // The block that the document model places after every table or section
 // is skipped when it is only that placeholder; text typed there is kept.
 bool isPlaceholderBlock(const QTextFrame::iterator &it)
@@ -359,7 +354,7 @@ QString OdfWriter::pixelToMM(qreal pixels)
 
 namespace {
 
-void writeStylesDocument(const OdfWriterPrivate *d, QIODevice *stream)
+void writeStylesDocument(OdfWriterPrivate *d, QIODevice *stream)
 {
     QXmlStreamWriter writer(stream);
     writer.setAutoFormatting(true);
@@ -392,7 +387,7 @@ void writeStylesDocument(const OdfWriterPrivate *d, QIODevice *stream)
     writer.writeAttribute(d->foNS, QStringLiteral("margin-right"), right);
     // Taken from the written texts so that tables add up to the page exactly
     // as a reader of styles.xml sees it.
-    const_cast<OdfWriterPrivate *>(d)->textWidthMM =
+    d->textWidthMM =
         millimetres(width) - millimetres(left) - millimetres(right);
 
     writer.writeEndElement(); // page-layout-properties
@@ -653,35 +648,44 @@ void writeText(QXmlStreamWriter &writer, const QString &textNS, const QString &t
     writePending(length);
 }
 
+// Closes the lists deeper than or beside the block's list and opens the
+// levels down to it; a level above it without a list of its own gets a
+// text:list without a style.
+void enterList(QXmlStreamWriter &writer, OdfWriterPrivate *d, const QTextList *list)
+{
+    QVector<const QTextList *> &listStack = d->listStack;
+    if (!listStack.isEmpty() && listStack.last() == list)
+        return;
+    const int depth = listLevel(list->format());
+    while (listStack.size() >= depth && listStack.last() != list) {
+        listStack.removeLast();
+        writer.writeEndElement(); // list
+        if (!listStack.isEmpty())
+            writer.writeEndElement(); // list-item
+    }
+    while (listStack.size() < depth) {
+        if (!listStack.isEmpty())
+            writer.writeStartElement(d->textNS, QStringLiteral("list-item"));
+        writer.writeStartElement(d->textNS, QStringLiteral("list"));
+        if (listStack.size() == depth - 1) {
+            listStack.append(list);
+            writer.writeAttribute(d->textNS, QStringLiteral("style-name"),
+                                  QString::fromLatin1("L%1").arg(list->formatIndex()));
+        } else {
+            listStack.append(nullptr);
+        }
+    }
+}
+
 } // namespace
 
 void OdfWriter::writeBlock(QXmlStreamWriter &writer, const QTextBlock &block)
 {
     const QTextList *list = block.textList();
-    QVector<const QTextList *> &listStack = d->listStack;
-    if (!list) {
-        closeLists(writer, listStack);
-    } else if (listStack.isEmpty() || listStack.last() != list) {
-        const int depth = listLevel(list->format());
-        while (listStack.size() >= depth && listStack.last() != list) {
-            listStack.removeLast();
-            writer.writeEndElement(); // list
-            if (!listStack.isEmpty())
-                writer.writeEndElement(); // list-item
-        }
-        while (listStack.size() < depth) {
-            if (!listStack.isEmpty())
-                writer.writeStartElement(d->textNS, QStringLiteral("list-item"));
-            writer.writeStartElement(d->textNS, QStringLiteral("list"));
-            if (listStack.size() == depth - 1) {
-                listStack.append(list);
-                writer.writeAttribute(d->textNS, QStringLiteral("style-name"),
-                                      QString::fromLatin1("L%1").arg(list->formatIndex()));
-            } else {
-                listStack.append(nullptr);
-            }
-        }
-    }
+    if (list)
+        enterList(writer, d, list);
+    else
+        closeLists(writer, d->listStack);
     if (list)
         writer.writeStartElement(d->textNS, QStringLiteral("list-item"));
 
@@ -745,7 +749,7 @@ void OdfWriter::writeInlineCharacter(QXmlStreamWriter &writer, const QTextFragme
 {
     writer.writeStartElement(d->drawNS, QStringLiteral("frame"));
     const QTextCharFormat charFormat = fragment.charFormat();
-    if (!d->strategy || !isImageFormat(charFormat)) {
+    if (!d->strategy || !charFormat.isImageFormat()) {
         writer.writeEndElement(); // frame
         return;
     }
