@@ -97,7 +97,7 @@ void BM_QtJsonSerialize(benchmark::State& state)
 // Document sizes in KiB: 100 KB to 10 MB.
 void sizes(benchmark::internal::Benchmark* b)
 {
-    for (qint64 kib : { 100, 1000, 10000 })
+    for (qint64 kib : { 100, 300, 1000, 3000, 10000 })
         b->Arg(kib);
     b->Unit(benchmark::kMillisecond);
 }
