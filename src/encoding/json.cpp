@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QMap>
 #include <QStringList>
+#include <QVariantList>
 
 #include <charconv>
 #include <cmath>
@@ -381,6 +382,16 @@ void writeDouble(Output& out, double value)
 
 bool writeValue(Output& out, const QVariant& data, int depth);
 
+inline const QVariant& asVariant(const QVariant& item)
+{
+    return item;
+}
+
+inline QVariant asVariant(const QString& item)
+{
+    return QVariant(item);
+}
+
 template <typename Container>
 bool writeList(Output& out, const Container& list, int depth)
 {
@@ -392,24 +403,7 @@ bool writeList(Output& out, const Container& list, int depth)
         if (!first)
             out.appendLiteral(", ");
         first = false;
-        if (!writeValue(out, QVariant(item), depth))
-            return false;
-    }
-    out.appendLiteral(" ]");
-    return true;
-}
-
-bool writeVariantList(Output& out, const QVariantList& list, int depth)
-{
-    if (depth > Json::kMaxNestingDepth)
-        return false;
-    out.appendLiteral("[ ");
-    bool first = true;
-    for (const QVariant& item : list) {
-        if (!first)
-            out.appendLiteral(", ");
-        first = false;
-        if (!writeValue(out, item, depth))
+        if (!writeValue(out, asVariant(item), depth))
             return false;
     }
     out.appendLiteral(" ]");
@@ -443,7 +437,7 @@ bool writeValue(Output& out, const QVariant& data, int depth)
         out.appendLiteral("null");
         return true;
     case QMetaType::QVariantList:
-        return writeVariantList(out, *static_cast<const QVariantList*>(data.constData()), depth + 1);
+        return writeList(out, *static_cast<const QVariantList*>(data.constData()), depth + 1);
     case QMetaType::QStringList:
         return writeList(out, *static_cast<const QStringList*>(data.constData()), depth + 1);
     case QMetaType::QVariantHash:
