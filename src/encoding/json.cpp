@@ -199,6 +199,8 @@ private:
 };
 
 const char kHexDigits[] = "0123456789abcdef";
+const int kEscapeChunk = 4096;
+const int kMaxBytesPerUnit = 6;
 
 // Quotes and escapes a string and writes it as UTF-8 in one pass.  Escaped:
 // backslash, quotation mark, \b \f \n \r \t by name, and the rest of
@@ -207,56 +209,61 @@ void writeString(Output& out, const QString& text)
 {
     const ushort* s = textOf(text);
     const int n = text.size();
-    // Worst case per UTF-16 unit: 6 bytes (\u00XX), 3 bytes of UTF-8 otherwise.
-    char* d = out.room(n * 6 + 2);
-    char* const start = d;
-    *d++ = '"';
-    for (int i = 0; i < n; ++i) {
-        const ushort c = s[i];
-        if (c < 0x80) {
-            if (c >= 0x20 && c != '"' && c != '\\') {
-                *d++ = char(c);
-                continue;
+    out.append('"');
+    int i = 0;
+    while (i < n) {
+        // Room for a chunk at a time: at most 6 bytes (\u00XX) per UTF-16 unit,
+        // plus one surrogate pair that may end past the chunk.
+        const int end = qMin(n, i + kEscapeChunk);
+        char* d = out.room((end - i) * kMaxBytesPerUnit + kMaxBytesPerUnit);
+        char* const start = d;
+        for (; i < end; ++i) {
+            const ushort c = s[i];
+            if (c < 0x80) {
+                if (c >= 0x20 && c != '"' && c != '\\') {
+                    *d++ = char(c);
+                    continue;
+                }
+                *d++ = '\\';
+                switch (c) {
+                case '"': *d++ = '"'; break;
+                case '\\': *d++ = '\\'; break;
+                case 0x08: *d++ = 'b'; break;
+                case 0x0c: *d++ = 'f'; break;
+                case 0x0a: *d++ = 'n'; break;
+                case 0x0d: *d++ = 'r'; break;
+                case 0x09: *d++ = 't'; break;
+                default:
+                    *d++ = 'u';
+                    *d++ = '0';
+                    *d++ = '0';
+                    *d++ = kHexDigits[c >> 4];
+                    *d++ = kHexDigits[c & 0xf];
+                }
+            } else if (c < 0x800) {
+                *d++ = char(0xc0 | (c >> 6));
+                *d++ = char(0x80 | (c & 0x3f));
+            } else if (!QChar::isSurrogate(c)) {
+                *d++ = char(0xe0 | (c >> 12));
+                *d++ = char(0x80 | ((c >> 6) & 0x3f));
+                *d++ = char(0x80 | (c & 0x3f));
+            } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+                const uint u = QChar::surrogateToUcs4(c, s[i + 1]);
+                ++i;
+                *d++ = char(0xf0 | (u >> 18));
+                *d++ = char(0x80 | ((u >> 12) & 0x3f));
+                *d++ = char(0x80 | ((u >> 6) & 0x3f));
+                *d++ = char(0x80 | (u & 0x3f));
+            } else {
+                // A lone surrogate: written the way QString::toUtf8 writes it.
+                const QByteArray replacement = QString(QChar(c)).toUtf8();
+                for (char b : replacement)
+                    *d++ = b;
             }
-            *d++ = '\\';
-            switch (c) {
-            case '"': *d++ = '"'; break;
-            case '\\': *d++ = '\\'; break;
-            case 0x08: *d++ = 'b'; break;
-            case 0x0c: *d++ = 'f'; break;
-            case 0x0a: *d++ = 'n'; break;
-            case 0x0d: *d++ = 'r'; break;
-            case 0x09: *d++ = 't'; break;
-            default:
-                *d++ = 'u';
-                *d++ = '0';
-                *d++ = '0';
-                *d++ = kHexDigits[c >> 4];
-                *d++ = kHexDigits[c & 0xf];
-            }
-        } else if (c < 0x800) {
-            *d++ = char(0xc0 | (c >> 6));
-            *d++ = char(0x80 | (c & 0x3f));
-        } else if (!QChar::isSurrogate(c)) {
-            *d++ = char(0xe0 | (c >> 12));
-            *d++ = char(0x80 | ((c >> 6) & 0x3f));
-            *d++ = char(0x80 | (c & 0x3f));
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
-            const uint u = QChar::surrogateToUcs4(c, s[i + 1]);
-            ++i;
-            *d++ = char(0xf0 | (u >> 18));
-            *d++ = char(0x80 | ((u >> 12) & 0x3f));
-            *d++ = char(0x80 | ((u >> 6) & 0x3f));
-            *d++ = char(0x80 | (u & 0x3f));
-        } else {
-            // A lone surrogate: written the way QString::toUtf8 writes it.
-            const QByteArray replacement = QString(QChar(c)).toUtf8();
-            for (char b : replacement)
-                *d++ = b;
         }
+        out.advance(int(d - start));
     }
-    *d++ = '"';
-    out.advance(int(d - start));
+    out.append('"');
 }
 
 void writeUnsigned(Output& out, quint64 value)
