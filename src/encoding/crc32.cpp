@@ -77,6 +77,8 @@ constexpr std::uint64_t kStrideLow = reflectedPowerOfX(kStrideBits);
 constexpr std::uint64_t kLaneHigh = reflectedPowerOfX(64 + kLaneBits);
 constexpr std::uint64_t kLaneLow = reflectedPowerOfX(kLaneBits);
 
+// The data is little-endian and bit-reflected, so the lane's low quadword
+// holds H (the earlier half) and pairs with the constant in the low quadword.
 __attribute__((target("pclmul,sse2")))
 inline __m128i fold(__m128i lane, __m128i constants, __m128i next)
 {
@@ -102,16 +104,16 @@ std::uint32_t updateFolding(std::uint32_t reg, const unsigned char* p, std::size
 
     // The register enters as the first 32 bits of the message.
     __m128i x0 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(int(reg)));
-    __m128i x1 = load(p + 16);
-    __m128i x2 = load(p + 32);
-    __m128i x3 = load(p + 48);
+    __m128i x1 = load(p + kLaneBytes);
+    __m128i x2 = load(p + 2 * kLaneBytes);
+    __m128i x3 = load(p + 3 * kLaneBytes);
     p += kStrideBytes;
     n -= kStrideBytes;
     while (n >= std::size_t(kStrideBytes)) {
         x0 = fold(x0, stride, load(p));
-        x1 = fold(x1, stride, load(p + 16));
-        x2 = fold(x2, stride, load(p + 32));
-        x3 = fold(x3, stride, load(p + 48));
+        x1 = fold(x1, stride, load(p + kLaneBytes));
+        x2 = fold(x2, stride, load(p + 2 * kLaneBytes));
+        x3 = fold(x3, stride, load(p + 3 * kLaneBytes));
         p += kStrideBytes;
         n -= kStrideBytes;
     }
