@@ -251,10 +251,17 @@ void TestSsdpDevice::joinsAfterDelayAndAnnouncesAtOnce()
     QElapsedTimer clock;
     clock.start();
     device.start();
-    QVERIFY(!device.isRunning());
-    QTest::qWait(int(kEarliestJoin - clock.elapsed()));
-    QVERIFY(!device.isRunning());
-    QVERIFY(peer.groupDatagrams({usn(uuid)}).isEmpty());
+    // Every look taken before the earliest join time must find it idle; a
+    // late wake-up on a busy machine only shortens the watch.
+    for (;;) {
+        const bool running = device.isRunning();
+        const bool announced = !peer.groupDatagrams({usn(uuid)}).isEmpty();
+        if (clock.elapsed() >= kEarliestJoin)
+            break;
+        QVERIFY(!running);
+        QVERIFY(!announced);
+        QTest::qWait(50);
+    }
 
     QTRY_VERIFY_WITH_TIMEOUT(device.isRunning(), kJoinWait - kEarliestJoin);
     QTRY_COMPARE_WITH_TIMEOUT(peer.groupDatagrams({usn(uuid)}).size(), 1, kAnswerWait);
