@@ -369,7 +369,7 @@ void TestSsdpDevice::searchAnswerBytes()
     QVERIFY(peer.listen());
 
     QVERIFY(peer.sendToGroup(searchFor(kType)));
-    QTRY_COMPARE_WITH_TIMEOUT(peer.answers().size(), 1, kQuietTime);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.answers().size(), 1, kAnswerWait);
     const SsdpTestPeer::Datagram answer = peer.answers().first();
     QCOMPARE(answer.data, QByteArray("HTTP/1.1 200 OK\r\n"
                                      "Cache-control: max-age = 900\r\n"
