@@ -11,6 +11,20 @@
 namespace {
 
 const char kContentLengthHeader[] = "Content-Length";
+const int kMaxLengthDigits = 18;
+
+// A length is plain decimal digits; signs, blanks of any kind and other
+// notations are refused, as are values that would not fit.
+qint64 parseLength(const QString& text)
+{
+    if (text.isEmpty() || text.size() > kMaxLengthDigits)
+        return -1;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -1;
+    }
+    return text.toLongLong();
+}
 
 } // namespace
 
@@ -224,9 +238,8 @@ bool RestConnection::beginContent()
         completeMessage();
         return true;
     }
-    bool ok = false;
-    const qint64 length = lengthHeader.toString().toLongLong(&ok, 10);
-    if (!ok || length < 0 || length > kMaxContentLength) {
+    const qint64 length = parseLength(lengthHeader.toString());
+    if (length < 0 || length > kMaxContentLength) {
         failReading("invalid Content-Length");
         return false;
     }

@@ -283,6 +283,9 @@ void tst_RestConnection::badLengthClosesConnection_data()
     QTest::newRow("not a number") << QByteArray("abc");
     QTest::newRow("empty") << QByteArray("");
     QTest::newRow("hexadecimal") << QByteArray("0x10");
+    QTest::newRow("plus sign") << QByteArray("+3");
+    QTest::newRow("no-break space before digits") << QByteArray("\xa0" "3");
+    QTest::newRow("inner blank") << QByteArray("1 2");
     QTest::newRow("one over the bound")
         << QByteArray::number(RestConnection::kMaxContentLength + 1);
     QTest::newRow("beyond 64 bits") << QByteArray("99999999999999999999999");
