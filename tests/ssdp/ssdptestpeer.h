@@ -1,60 +1,101 @@
 #ifndef SSDPTESTPEER_H
 #define SSDPTESTPEER_H
 
-#include <QByteArray>
-#include <QHostAddress>
+#include <algorithm>
+
 #include <QList>
-#include <QObject>
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QUdpSocket>
 
 // A plain SSDP peer for the tests: one socket joined to 239.255.255.250:1900
-// on "lo" that records every datagram sent to the group, and one unicast
-// socket that sends searches and records the answers.  Only for use inside
-// the private network namespace of scripts/netns-run.
-class SsdpTestPeer : public QObject
+// on "lo" records every datagram sent to the group, one unicast socket sends
+// searches and records the answers.  Only for use inside scripts/netns-run.
+class SsdpTestPeer
 {
-    Q_OBJECT
 public:
-    struct Datagram
+    // The unicast socket binds to source on a free port.
+    explicit SsdpTestPeer(const QHostAddress& source = QHostAddress(QHostAddress::LocalHost))
+        : source(source)
     {
-        QByteArray data;
-        QHostAddress sender;
-        quint16 senderPort = 0;
-    };
+        QObject::connect(&group, &QUdpSocket::readyRead, [this] { drain(&group, &groupReceived); });
+        QObject::connect(&unicast, &QUdpSocket::readyRead,
+                         [this] { drain(&unicast, &unicastReceived); });
+    }
 
-    // The unicast socket binds to sourceAddress on a free port.
-    explicit SsdpTestPeer(const QHostAddress& sourceAddress = QHostAddress::LocalHost);
+    bool listen()
+    {
+        const QNetworkInterface lo = QNetworkInterface::interfaceFromName(QStringLiteral("lo"));
+        if (!group.bind(QHostAddress::AnyIPv4, 1900, QUdpSocket::ShareAddress)
+            || !group.joinMulticastGroup(groupAddress(), lo) || !unicast.bind(source, 0))
+            return false;
+        unicast.setMulticastInterface(lo);
+        return true;
+    }
 
-    bool listen();
-    bool sendToGroup(const QByteArray& datagram);
-    bool sendTo(const QByteArray& datagram, const QHostAddress& address, quint16 port);
-    quint16 unicastPort() const { return unicast.localPort(); }
+    bool sendTo(const QByteArray& datagram, const QHostAddress& address = groupAddress(),
+                quint16 port = 1900)
+    {
+        return unicast.writeDatagram(datagram, address, port) == datagram.size();
+    }
 
-    // Group datagrams that contain every one of the given pieces.
-    QList<Datagram> groupDatagrams(const QList<QByteArray>& pieces = {}) const;
-    QList<Datagram> answers(const QList<QByteArray>& pieces = {}) const;
-    void clear();
+    // Datagrams that contain every one of the given pieces.
+    QList<QNetworkDatagram> groupDatagrams(const QList<QByteArray>& pieces = {}) const
+    {
+        return filtered(groupReceived, pieces);
+    }
+    QList<QNetworkDatagram> answers(const QList<QByteArray>& pieces = {}) const
+    {
+        return filtered(unicastReceived, pieces);
+    }
+    void clear() { groupReceived.clear(); unicastReceived.clear(); }
 
-    static bool isInsideTestNamespace();
-    static const char* outsideNamespaceMessage();
+    static QHostAddress groupAddress() { return QHostAddress(QStringLiteral("239.255.255.250")); }
 
-private slots:
-    void readGroup();
-    void readUnicast();
+    // The private namespace has lo and nothing else; the variable alone could
+    // have been set by hand.
+    static bool isInsideTestNamespace()
+    {
+        const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+        return qgetenv("CC_IN_NETNS") == "1" && interfaces.size() == 1
+            && interfaces.first().name() == QLatin1String("lo");
+    }
 
 private:
+    static void drain(QUdpSocket* socket, QList<QNetworkDatagram>* into)
+    {
+        while (socket->hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = socket->receiveDatagram();
+            if (!datagram.isValid())
+                return;
+            into->append(datagram);
+        }
+    }
+
+    static QList<QNetworkDatagram> filtered(const QList<QNetworkDatagram>& all,
+                                            const QList<QByteArray>& pieces)
+    {
+        QList<QNetworkDatagram> result;
+        for (const QNetworkDatagram& datagram : all) {
+            if (std::all_of(pieces.begin(), pieces.end(),
+                            [&](const QByteArray& piece) { return datagram.data().contains(piece); }))
+                result << datagram;
+        }
+        return result;
+    }
+
     QHostAddress source;
     QUdpSocket group;
     QUdpSocket unicast;
-    QList<Datagram> groupReceived;
-    QList<Datagram> unicastReceived;
+    QList<QNetworkDatagram> groupReceived;
+    QList<QNetworkDatagram> unicastReceived;
 };
 
 // Skips a test that would send SSDP from the machine's own network namespace.
 #define SSDP_REQUIRE_TEST_NAMESPACE()                                                   \
     do {                                                                                \
         if (!SsdpTestPeer::isInsideTestNamespace())                                     \
-            QSKIP(SsdpTestPeer::outsideNamespaceMessage());                             \
+            QSKIP("SSDP tests send multicast; run them only through scripts/netns-run"); \
     } while (false)
 
 #endif

@@ -1,12 +1,10 @@
 #include <QElapsedTimer>
-#include <QNetworkInterface>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTest>
-#include <QUdpSocket>
 
 #include <configurator-common/ssdpdevice.h>
 
@@ -16,6 +14,7 @@ namespace {
 
 constexpr int kEarliestJoin = 2800;     // 3000 ms join delay, less coarse-timer slack
 constexpr int kJoinWait = 5000;
+constexpr int kJoinAttempt = 3500;      // long enough for one join attempt
 constexpr int kQuietTime = 300;         // how long "no answer" is watched for
 constexpr int kAnswerWait = 1000;
 constexpr int kOversizeLocation = 70000; // more than one UDP datagram can carry
@@ -34,11 +33,8 @@ void recordMessage(QtMsgType type, const QMessageLogContext& context, const QStr
 
 bool messageStartsWith(const QString& prefix)
 {
-    for (const QString& message : qAsConst(g_messages)) {
-        if (message.startsWith(prefix))
-            return true;
-    }
-    return false;
+    return std::any_of(g_messages.cbegin(), g_messages.cend(),
+                       [&](const QString& message) { return message.startsWith(prefix); });
 }
 
 QNetworkInterface loopback()
@@ -46,51 +42,34 @@ QNetworkInterface loopback()
     return QNetworkInterface::interfaceFromName(QStringLiteral("lo"));
 }
 
-QString uuidText(const QUuid& uuid)
+QByteArray usn(const QUuid& uuid)
 {
-    return uuid.toString().mid(1, 36);
-}
-
-QByteArray usn(const QUuid& uuid, const QString& type = QLatin1String(kType))
-{
-    return "uuid:" + uuidText(uuid).toLatin1() + "::" + type.toLatin1();
+    return "uuid:" + uuid.toString().mid(1, 36).toLatin1() + "::" + kType;
 }
 
 // The kernel's major.minor as Qt reports it, independently of the device.
-QByteArray expectedServer(const QByteArray& product, const QByteArray& version)
+QByteArray serverLine()
 {
     const QRegularExpressionMatch match =
         QRegularExpression(QStringLiteral("^(\\d+)\\.(\\d+)")).match(QSysInfo::kernelVersion());
-    const QByteArray os = match.hasMatch()
-        ? QString(match.captured(1) + '.' + match.captured(2)).toLatin1()
-        : QByteArray("unknown");
-    return "WinNT/" + os + " UPnP/1.1 " + product + '/' + version;
+    const QString os = match.hasMatch() ? match.captured(1) + '.' + match.captured(2)
+                                        : QStringLiteral("unknown");
+    return "Server: WinNT/" + os.toLatin1() + " UPnP/1.1 Meter/2.5\r\n";
 }
 
 QByteArray searchFor(const QByteArray& target)
 {
-    return "M-SEARCH * HTTP/1.1\r\n"
-           "Host: 239.255.255.250:1900\r\n"
-           "MAN: \"ssdp:discover\"\r\n"
-           "MX: 1\r\n"
-           "ST: " + target + "\r\n"
-           "\r\n";
+    return "M-SEARCH * HTTP/1.1\r\nHost: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
+           "MX: 1\r\nST: " + target + "\r\n\r\n";
 }
 
 QByteArray notifyBytes(const QUuid& uuid, const QByteArray& nts, const QByteArray& location,
                        int maxAge = 900)
 {
-    QByteArray bytes = "NOTIFY * HTTP/1.1\r\n"
-                       "Host: 239.255.255.250:1900\r\n"
-                       "Cache-control: max-age = " + QByteArray::number(maxAge) + "\r\n"
-                       "NT: upnp:rootdevice\r\n"
-                       "NTS: " + nts + "\r\n";
-    if (!location.isEmpty())
-        bytes += "LOCATION: " + location + "\r\n";
-    bytes += "Server: " + expectedServer("Meter", "2.5") + "\r\n"
-             "USN: " + usn(uuid) + "\r\n"
-             "\r\n";
-    return bytes;
+    return "NOTIFY * HTTP/1.1\r\nHost: 239.255.255.250:1900\r\nCache-control: max-age = "
+        + QByteArray::number(maxAge) + "\r\nNT: upnp:rootdevice\r\nNTS: " + nts + "\r\n"
+        + (location.isEmpty() ? QByteArray() : "LOCATION: " + location + "\r\n") + serverLine()
+        + "USN: " + usn(uuid) + "\r\n\r\n";
 }
 
 void configure(SsdpDevice* device, const QUuid& uuid)
@@ -102,18 +81,14 @@ void configure(SsdpDevice* device, const QUuid& uuid)
     device->setLocationUrl(QUrl(QLatin1String(kLocation)));
 }
 
-QString ipTool()
-{
-    return QStandardPaths::findExecutable(
-        QStringLiteral("ip"), {"/usr/sbin", "/sbin", "/usr/bin", "/bin"});
-}
-
 bool runIp(const QStringList& arguments)
 {
-    QProcess ip;
-    ip.start(ipTool(), arguments);
-    return ip.waitForFinished(5000) && ip.exitStatus() == QProcess::NormalExit
-        && ip.exitCode() == 0;
+    const QString ip = QStandardPaths::findExecutable(QStringLiteral("ip"),
+                                                      {"/usr/sbin", "/sbin", "/usr/bin", "/bin"});
+    QProcess process;
+    process.start(ip, arguments);
+    return !ip.isEmpty() && process.waitForFinished(5000)
+        && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 } // namespace
@@ -126,22 +101,18 @@ private slots:
     void cleanupTestCase();
     void init();
 
-    void newDeviceHasDefaults();
     void notifyMaxAgeRange_data();
     void notifyMaxAgeRange();
-    void interfaceIsLookedUpAgainByName();
-
     void joinsAfterDelayAndAnnouncesAtOnce();
     void staysSilentWithoutInterface();
     void bindFailureIsRetried();
     void answersOnlyItsOwnSearch_data();
     void answersOnlyItsOwnSearch();
-    void searchAnswerBytes();
     void noAnswerFromOutsideTheSubnet();
     void maxAgeChangesTheRunningPeriod();
     void sendFailuresWarn();
-    void stopSendsOneByeBye();
-    void destructionSendsByeBye();
+    void withdrawsOnce_data();
+    void withdrawsOnce();
     void independentStackSeesTheDevice_data();
     void independentStackSeesTheDevice();
 
@@ -149,10 +120,9 @@ private:
     // A running device shared by the tests that only search and listen; it
     // joins once (3 s) instead of once per test.
     SsdpDevice* sharedDevice();
-    void dropSharedDevice();
 
-    SsdpDevice* shared = nullptr;
-    QUuid sharedUuid;
+    QScopedPointer<SsdpDevice> shared;
+    QUuid sharedUuid = QUuid::createUuid();
 };
 
 void TestSsdpDevice::initTestCase()
@@ -162,7 +132,7 @@ void TestSsdpDevice::initTestCase()
 
 void TestSsdpDevice::cleanupTestCase()
 {
-    dropSharedDevice();
+    shared.reset();
     qInstallMessageHandler(g_previousHandler);
 }
 
@@ -174,37 +144,15 @@ void TestSsdpDevice::init()
 SsdpDevice* TestSsdpDevice::sharedDevice()
 {
     if (!shared) {
-        sharedUuid = QUuid::createUuid();
-        shared = new SsdpDevice;
-        configure(shared, sharedUuid);
+        shared.reset(new SsdpDevice);
+        configure(shared.data(), sharedUuid);
         shared->start();
         QElapsedTimer clock;
         clock.start();
         while (!shared->isRunning() && clock.elapsed() < kJoinWait)
             QTest::qWait(50);
     }
-    return shared->isRunning() ? shared : nullptr;
-}
-
-void TestSsdpDevice::dropSharedDevice()
-{
-    delete shared;
-    shared = nullptr;
-}
-
-void TestSsdpDevice::newDeviceHasDefaults()
-{
-    SsdpDevice device;
-    SsdpDevice other;
-    QVERIFY(!device.deviceUuid().isNull());
-    QVERIFY(device.deviceUuid() != other.deviceUuid());
-    QCOMPARE(device.notificationType(), QStringLiteral("upnp:rootdevice"));
-    QCOMPARE(device.notifyMaxAge(), 900);
-    QCOMPARE(device.product(), QStringLiteral("unknown"));
-    QCOMPARE(device.version(), QStringLiteral("unknown"));
-    QVERIFY(device.locationUrl().isEmpty());
-    QVERIFY(!device.networkInterface().isValid());
-    QVERIFY(!device.isRunning());
+    return shared->isRunning() ? shared.data() : nullptr;
 }
 
 void TestSsdpDevice::notifyMaxAgeRange_data()
@@ -227,16 +175,6 @@ void TestSsdpDevice::notifyMaxAgeRange()
     SsdpDevice device;
     device.setNotifyMaxAge(seconds);
     QCOMPARE(device.notifyMaxAge(), expected);
-}
-
-void TestSsdpDevice::interfaceIsLookedUpAgainByName()
-{
-    SsdpDevice device;
-    device.setNetworkInterface(loopback());
-    const QNetworkInterface iface = device.networkInterface();
-    QVERIFY(iface.isValid());
-    QCOMPARE(iface.name(), QStringLiteral("lo"));
-    QCOMPARE(iface.addressEntries().size(), loopback().addressEntries().size());
 }
 
 void TestSsdpDevice::joinsAfterDelayAndAnnouncesAtOnce()
@@ -265,9 +203,9 @@ void TestSsdpDevice::joinsAfterDelayAndAnnouncesAtOnce()
 
     QTRY_VERIFY_WITH_TIMEOUT(device.isRunning(), kJoinWait - kEarliestJoin);
     QTRY_COMPARE_WITH_TIMEOUT(peer.groupDatagrams({usn(uuid)}).size(), 1, kAnswerWait);
-    const SsdpTestPeer::Datagram alive = peer.groupDatagrams({usn(uuid)}).first();
-    QCOMPARE(alive.data, notifyBytes(uuid, "ssdp:alive", kLocation));
-    QCOMPARE(alive.senderPort, quint16(1900));
+    const QNetworkDatagram alive = peer.groupDatagrams({usn(uuid)}).first();
+    QCOMPARE(alive.data(), notifyBytes(uuid, "ssdp:alive", kLocation));
+    QCOMPARE(alive.senderPort(), 1900);
 }
 
 void TestSsdpDevice::staysSilentWithoutInterface()
@@ -279,26 +217,23 @@ void TestSsdpDevice::staysSilentWithoutInterface()
     SsdpDevice device;
     device.setDeviceUuid(uuid);
     device.start();
-    QTest::qWait(3500);     // one join attempt has been made
+    QTest::qWait(kJoinAttempt);
     QVERIFY(!device.isRunning());
-    QVERIFY(peer.groupDatagrams({uuidText(uuid).toLatin1()}).isEmpty());
-    QVERIFY2(!messageStartsWith(QStringLiteral("SsdpDevice")),
-             qPrintable(g_messages.join(QLatin1Char('\n'))));
+    QVERIFY2(!messageStartsWith(QStringLiteral("SsdpDevice")), qPrintable(g_messages.join('\n')));
     device.stop();          // joining: nothing to withdraw
     QTest::qWait(kQuietTime);
-    QVERIFY(peer.groupDatagrams({uuidText(uuid).toLatin1()}).isEmpty());
+    QVERIFY(peer.groupDatagrams({uuid.toString().mid(1, 36).toLatin1()}).isEmpty());
 }
 
 void TestSsdpDevice::bindFailureIsRetried()
 {
     SSDP_REQUIRE_TEST_NAMESPACE();
-    dropSharedDevice();     // it holds port 1900
+    shared.reset();         // it holds port 1900
     QUdpSocket blocker;     // binds without address sharing, so the device cannot
     QVERIFY2(blocker.bind(QHostAddress::AnyIPv4, 1900, QUdpSocket::DontShareAddress),
              "port 1900 is taken in the test namespace");
-    QTest::ignoreMessage(QtDebugMsg,
-                         QRegularExpression(QStringLiteral(
-                             "^SsdpDevice: Can't bind socket: \".+\" \\d+$")));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral(
+                                         "^SsdpDevice: Can't bind socket: \".+\" \\d+$")));
     SsdpDevice device;
     configure(&device, QUuid::createUuid());
     device.start();
@@ -324,19 +259,13 @@ void TestSsdpDevice::answersOnlyItsOwnSearch_data()
     QTest::newRow("type in other case") << searchFor("UPnP:RootDevice") << false;
     QTest::newRow("other type") << searchFor("urn:example-com:device:Meter:1") << false;
     QTest::newRow("no target") << QByteArray("M-SEARCH * HTTP/1.1\r\nMX: 1\r\n\r\n") << false;
-    QTest::newRow("notify")
-        << QByteArray("NOTIFY * HTTP/1.1\r\nHost: 239.255.255.250:1900\r\n"
-                      "NT: upnp:rootdevice\r\nNTS: ssdp:alive\r\nST: upnp:rootdevice\r\n"
-                      "USN: uuid:0e3c2f5a-7b41-4c8e-9d2f-1a2b3c4d5e6f::upnp:rootdevice\r\n\r\n")
-        << false;
+    QTest::newRow("notify") << QByteArray("NOTIFY * HTTP/1.1\r\nNT: upnp:rootdevice\r\n"
+                                          "NTS: ssdp:alive\r\nST: upnp:rootdevice\r\n\r\n")
+                            << false;
     QTest::newRow("method in other case")
         << QByteArray("m-search * HTTP/1.1\r\nST: upnp:rootdevice\r\n\r\n") << false;
-    QTest::newRow("response") << QByteArray("HTTP/1.1 200 OK\r\nST: upnp:rootdevice\r\n\r\n")
-                              << false;
     QTest::newRow("bare line feeds")
         << QByteArray("M-SEARCH * HTTP/1.1\nST: upnp:rootdevice\n\n") << false;
-    QTest::newRow("two-part first line")
-        << QByteArray("M-SEARCH *\r\nST: upnp:rootdevice\r\n\r\n") << false;
 }
 
 void TestSsdpDevice::answersOnlyItsOwnSearch()
@@ -348,39 +277,20 @@ void TestSsdpDevice::answersOnlyItsOwnSearch()
     SsdpTestPeer peer;
     QVERIFY(peer.listen());
 
-    QVERIFY(peer.sendToGroup(datagram));
-    if (answered)
-        QTRY_COMPARE_WITH_TIMEOUT(peer.answers().size(), 1, kAnswerWait);
+    // The matching search after it proves that the device was listening.
+    QVERIFY(peer.sendTo(datagram));
+    QVERIFY(peer.sendTo(searchFor(kType)));
+    const int expected = answered ? 2 : 1;
+    QTRY_COMPARE_WITH_TIMEOUT(peer.answers().size(), expected, kAnswerWait);
     QTest::qWait(kQuietTime);
-    QCOMPARE(peer.answers().size(), answered ? 1 : 0);
-    if (answered)
-        return;
-    // Proof that the device was listening all along.
-    QVERIFY(peer.sendToGroup(searchFor(kType)));
-    QTRY_COMPARE_WITH_TIMEOUT(peer.answers().size(), 1, kAnswerWait);
-    QVERIFY(peer.answers().first().data.contains(usn(sharedUuid)));
-}
-
-void TestSsdpDevice::searchAnswerBytes()
-{
-    SSDP_REQUIRE_TEST_NAMESPACE();
-    QVERIFY(sharedDevice());
-    SsdpTestPeer peer;
-    QVERIFY(peer.listen());
-
-    QVERIFY(peer.sendToGroup(searchFor(kType)));
-    QTRY_COMPARE_WITH_TIMEOUT(peer.answers().size(), 1, kAnswerWait);
-    const SsdpTestPeer::Datagram answer = peer.answers().first();
-    QCOMPARE(answer.data, QByteArray("HTTP/1.1 200 OK\r\n"
-                                     "Cache-control: max-age = 900\r\n"
-                                     "EXT: \r\n"
-                                     "LOCATION: " + QByteArray(kLocation) + "\r\n"
-                                     "Server: " + expectedServer("Meter", "2.5") + "\r\n"
-                                     "ST: upnp:rootdevice\r\n"
-                                     "USN: " + usn(sharedUuid) + "\r\n"
-                                     "\r\n"));
-    QCOMPARE(answer.sender, QHostAddress(QHostAddress::LocalHost));
-    QCOMPARE(answer.senderPort, quint16(1900));
+    QCOMPARE(peer.answers().size(), expected);
+    for (const QNetworkDatagram& answer : peer.answers()) {
+        QCOMPARE(answer.data(), "HTTP/1.1 200 OK\r\nCache-control: max-age = 900\r\nEXT: \r\n"
+                                "LOCATION: " + QByteArray(kLocation) + "\r\n" + serverLine()
+                                + "ST: upnp:rootdevice\r\nUSN: " + usn(sharedUuid) + "\r\n\r\n");
+        QCOMPARE(answer.senderAddress(), QHostAddress(QHostAddress::LocalHost));
+        QCOMPARE(answer.senderPort(), 1900);
+    }
 }
 
 void TestSsdpDevice::noAnswerFromOutsideTheSubnet()
@@ -389,9 +299,9 @@ void TestSsdpDevice::noAnswerFromOutsideTheSubnet()
     QVERIFY(sharedDevice());
     // 10.77.0.1 on lo lies outside lo's first subnet, 127.0.0.0/8.
     const QStringList address{"10.77.0.1/24", "dev", "lo"};
-    if (ipTool().isEmpty() || !runIp(QStringList{"addr", "add"} + address))
+    if (!runIp(QStringList{"addr", "add"} + address))
         QSKIP("cannot add an address to lo in the test namespace");
-    const auto removeAddress = qScopeGuard([&address] { runIp(QStringList{"addr", "del"} + address); });
+    const auto removeAddress = qScopeGuard([&] { runIp(QStringList{"addr", "del"} + address); });
     if (loopback().addressEntries().first().ip() != QHostAddress(QHostAddress::LocalHost))
         QSKIP("lo does not list 127.0.0.1 first");
 
@@ -399,8 +309,8 @@ void TestSsdpDevice::noAnswerFromOutsideTheSubnet()
     SsdpTestPeer insider;
     QVERIFY(outsider.listen());
     QVERIFY(insider.listen());
-    QVERIFY(outsider.sendToGroup(searchFor(kType)));
-    QVERIFY(insider.sendToGroup(searchFor(kType)));
+    QVERIFY(outsider.sendTo(searchFor(kType)));
+    QVERIFY(insider.sendTo(searchFor(kType)));
     QTRY_COMPARE_WITH_TIMEOUT(insider.answers().size(), 1, kAnswerWait);
     QTest::qWait(kQuietTime);
     QCOMPARE(outsider.groupDatagrams({"M-SEARCH"}).size(), 2);   // both searches went out
@@ -422,7 +332,7 @@ void TestSsdpDevice::maxAgeChangesTheRunningPeriod()
     device->setLocationUrl(QUrl());
     device->setNotifyMaxAge(1);
     QTRY_VERIFY_WITH_TIMEOUT(peer.groupDatagrams({usn(sharedUuid)}).size() >= 2, 3000);
-    QCOMPARE(peer.groupDatagrams({usn(sharedUuid)}).first().data,
+    QCOMPARE(peer.groupDatagrams({usn(sharedUuid)}).first().data(),
              notifyBytes(sharedUuid, "ssdp:alive", QByteArray(), 1));
 }
 
@@ -442,59 +352,51 @@ void TestSsdpDevice::sendFailuresWarn()
     QTest::ignoreMessage(QtWarningMsg, "Can't send SSDP request");
     QVERIFY(QMetaObject::invokeMethod(device, "sendNotifyAlive"));
     QTest::ignoreMessage(QtWarningMsg, "Can't send SSDP reply");
-    QVERIFY(peer.sendToGroup(searchFor(kType)));
+    QVERIFY(peer.sendTo(searchFor(kType)));
     QTRY_VERIFY_WITH_TIMEOUT(g_messages.contains(QStringLiteral("Can't send SSDP reply")),
                              kAnswerWait);
     QVERIFY(peer.answers().isEmpty());
 }
 
-void TestSsdpDevice::stopSendsOneByeBye()
+void TestSsdpDevice::withdrawsOnce_data()
 {
-    SSDP_REQUIRE_TEST_NAMESPACE();
-    SsdpTestPeer peer;
-    QVERIFY(peer.listen());
-    const QUuid uuid = QUuid::createUuid();
-    SsdpDevice device;
-    configure(&device, uuid);
-    device.start();
-    QTRY_VERIFY_WITH_TIMEOUT(device.isRunning(), kJoinWait);
-    QTRY_COMPARE_WITH_TIMEOUT(peer.groupDatagrams({usn(uuid)}).size(), 1, kAnswerWait);
-    peer.clear();
-
-    device.start();     // restarts the join timer while running
-    device.stop();
-    QVERIFY(!device.isRunning());
-    QTRY_COMPARE_WITH_TIMEOUT(peer.groupDatagrams({usn(uuid)}).size(), 1, kAnswerWait);
-    QCOMPARE(peer.groupDatagrams({usn(uuid)}).first().data,
-             notifyBytes(uuid, "ssdp:byebye", QByteArray()));
-
-    device.stop();
-    QVERIFY(peer.sendToGroup(searchFor(kType)));
-    // Long enough for a join attempt: a stopped device must not come back.
-    QTest::qWait(3500);
-    QVERIFY(!device.isRunning());
-    QCOMPARE(peer.groupDatagrams({usn(uuid)}).size(), 1);
-    QVERIFY(peer.answers({usn(uuid)}).isEmpty());
+    QTest::addColumn<bool>("destroy");
+    QTest::newRow("stop") << false;
+    QTest::newRow("destruction") << true;
 }
 
-void TestSsdpDevice::destructionSendsByeBye()
+void TestSsdpDevice::withdrawsOnce()
 {
     SSDP_REQUIRE_TEST_NAMESPACE();
+    QFETCH(bool, destroy);
     SsdpTestPeer peer;
     QVERIFY(peer.listen());
     const QUuid uuid = QUuid::createUuid();
-    auto device = new SsdpDevice;
-    configure(device, uuid);
+    QScopedPointer<SsdpDevice> device(new SsdpDevice);
+    configure(device.data(), uuid);
     device->start();
     QTRY_VERIFY_WITH_TIMEOUT(device->isRunning(), kJoinWait);
     QTRY_COMPARE_WITH_TIMEOUT(peer.groupDatagrams({usn(uuid)}).size(), 1, kAnswerWait);
     peer.clear();
 
-    delete device;
+    device->start();    // restarts the join timer while running
+    if (destroy)
+        device.reset();
+    else
+        device->stop();
     QTRY_COMPARE_WITH_TIMEOUT(peer.groupDatagrams({usn(uuid)}).size(), 1, kAnswerWait);
-    QVERIFY(peer.groupDatagrams({usn(uuid)}).first().data.contains("\r\nNTS: ssdp:byebye\r\n"));
-    QTest::qWait(kQuietTime);
+    QCOMPARE(peer.groupDatagrams({usn(uuid)}).first().data(),
+             notifyBytes(uuid, "ssdp:byebye", QByteArray()));
+    if (device) {
+        QVERIFY(!device->isRunning());
+        device->stop();
+    }
+    QVERIFY(peer.sendTo(searchFor(kType)));
+    // A stopped device must not come back at its next join attempt.
+    QTest::qWait(device ? kJoinAttempt : kQuietTime);
+    QVERIFY(!device || !device->isRunning());
     QCOMPARE(peer.groupDatagrams({usn(uuid)}).size(), 1);
+    QVERIFY(peer.answers({usn(uuid)}).isEmpty());
 }
 
 void TestSsdpDevice::independentStackSeesTheDevice_data()
