@@ -1,6 +1,7 @@
 #include "restmessage.h"
 
 #include <QBuffer>
+#include <QHash>
 
 namespace {
 
@@ -128,10 +129,21 @@ void RestMessage::setContent(const QByteArray& data)
 
 QByteArray RestMessage::headerBlock() const
 {
+    // Each name is written with the value that header() gives for it: the
+    // first in map order among the names equal to it ignoring case.  One pass
+    // finds those, so that many headers do not cost a lookup each.
+    QHash<QString, QVariant> firstByFoldedName;
+    for (auto it = m_headers.constBegin(); it != m_headers.constEnd(); ++it) {
+        const QString folded = it.key().toCaseFolded();
+        if (!firstByFoldedName.contains(folded))
+            firstByFoldedName.insert(folded, it.value());
+    }
+
     QByteArray block = m_startLine.toUtf8();
     block += kLineEnd;
     for (auto it = m_headers.constBegin(); it != m_headers.constEnd(); ++it) {
-        block += QStringLiteral("%1: %2\r\n").arg(it.key(), headerValueText(header(it.key()))).toUtf8();
+        const QVariant value = firstByFoldedName.value(it.key().toCaseFolded());
+        block += QStringLiteral("%1: %2\r\n").arg(it.key(), headerValueText(value)).toUtf8();
     }
     if (m_content && !header(QLatin1String(kContentLengthHeader)).isValid()) {
         block += kContentLengthHeader;
