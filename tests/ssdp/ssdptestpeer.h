@@ -15,16 +15,11 @@ class SsdpTestPeer
 {
 public:
     // The unicast socket binds to source on a free port.
-    explicit SsdpTestPeer(const QHostAddress& source = QHostAddress(QHostAddress::LocalHost))
-        : source(source)
+    bool listen(const QHostAddress& source = QHostAddress(QHostAddress::LocalHost))
     {
         QObject::connect(&group, &QUdpSocket::readyRead, [this] { drain(&group, &groupReceived); });
         QObject::connect(&unicast, &QUdpSocket::readyRead,
                          [this] { drain(&unicast, &unicastReceived); });
-    }
-
-    bool listen()
-    {
         const QNetworkInterface lo = QNetworkInterface::interfaceFromName(QStringLiteral("lo"));
         if (!group.bind(QHostAddress::AnyIPv4, 1900, QUdpSocket::ShareAddress)
             || !group.joinMulticastGroup(groupAddress(), lo) || !unicast.bind(source, 0))
@@ -84,7 +79,6 @@ private:
         return result;
     }
 
-    QHostAddress source;
     QUdpSocket group;
     QUdpSocket unicast;
     QList<QNetworkDatagram> groupReceived;

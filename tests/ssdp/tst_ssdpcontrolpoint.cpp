@@ -11,7 +11,7 @@ namespace {
 
 const QHostAddress kLocalHost(QHostAddress::LocalHost);
 constexpr quint16 kSsdpPort = 1900;
-constexpr int kSendWait = 1000;
+constexpr int kQuietTime = 300;
 constexpr int kTimeSlack = 1000;        // how late searchDone may come on a busy machine
 constexpr int kCoarseTimerEarly = 100;  // how early a coarse timer may fire
 const char kTarget[] = "urn:example-com:device:Meter:1";
@@ -52,11 +52,9 @@ class TestSsdpControlPoint : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void openInterfaceTwiceKeepsTheSocket();
     void searchWithoutAnswers_data();
     void searchWithoutAnswers();
     void searchEndsAfterItsTimeWithEveryAnswer();
-    void secondSearchWhileRunningIsIgnored();
     void findsRunningSsdpDevice();
 };
 
@@ -64,23 +62,6 @@ void TestSsdpControlPoint::initTestCase()
 {
     qRegisterMetaType<QList<QUrl>>();
     QVERIFY(!SsdpControlPoint().openInterface(QNetworkInterface()));
-}
-
-void TestSsdpControlPoint::openInterfaceTwiceKeepsTheSocket()
-{
-    SSDP_REQUIRE_TEST_NAMESPACE();
-    Searcher searcher;
-    QVERIFY(searcher.open());
-    searcher.search(kTarget, 500);
-
-    // The answer waits in the socket's queue; a rebind would lose it.
-    QUdpSocket node;
-    QVERIFY(node.bind(kLocalHost, 0));
-    QVERIFY(node.writeDatagram(answerFor(kTarget), kLocalHost, kSsdpPort) > 0);
-    QVERIFY(searcher.open());
-
-    QVERIFY(searcher.done.wait(500 + kTimeSlack));
-    QCOMPARE(results(searcher.done), QList<QUrl>{udpUrl(node)});
 }
 
 void TestSsdpControlPoint::searchWithoutAnswers_data()
@@ -108,12 +89,16 @@ void TestSsdpControlPoint::searchWithoutAnswers()
     QElapsedTimer clock;
     clock.start();
     searcher.search(kTarget, timeout);
+    // A second search while one runs is ignored: no datagram, no new target.
+    searcher.search(QStringLiteral("upnp:rootdevice"), timeout);
+    QVERIFY(peer.sendTo(answerFor("upnp:rootdevice"), kLocalHost, kSsdpPort));
     QVERIFY(searcher.done.wait(qMax(0, timeout) + kTimeSlack));
-    QVERIFY2(clock.elapsed() >= timeout - kCoarseTimerEarly, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(searcher.done.size(), 1);
+    QVERIFY2(clock.elapsed() >= timeout - kCoarseTimerEarly,
+             qPrintable(QString::number(clock.elapsed())));
     QVERIFY(results(searcher.done).isEmpty());
-
-    QTRY_COMPARE_WITH_TIMEOUT(peer.groupDatagrams().size(), 1, kSendWait);
+    QTest::qWait(kQuietTime);
+    QCOMPARE(searcher.done.size(), 1);
+    QCOMPARE(peer.groupDatagrams().size(), 1);
     const QNetworkDatagram search = peer.groupDatagrams().first();
     QCOMPARE(search.data(), "M-SEARCH * HTTP/1.1\r\nHost: 239.255.255.250:1900\r\n"
                             "MAN: \"ssdp:discover\"\r\nMX: " + mx + "\r\n"
@@ -146,33 +131,14 @@ void TestSsdpControlPoint::searchEndsAfterItsTimeWithEveryAnswer()
     second.writeDatagram("HTTP/1.1 200 OK\nST: urn:example-com:device:Meter:1\n\n",
                          kLocalHost, kSsdpPort);
     second.writeDatagram("HTTP/1.1 200 OK\r\nUSN: uuid:x\r\n\r\n", kLocalHost, kSsdpPort);
+    // The answers wait in the socket's queue; a rebind would lose them.
+    QVERIFY(searcher.open());
 
     QVERIFY(searcher.done.wait(kSearchTime + kTimeSlack));
     QVERIFY2(clock.elapsed() >= kSearchTime - kCoarseTimerEarly,
              qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(searcher.done.size(), 1);
     QCOMPARE(results(searcher.done), (QList<QUrl>{udpUrl(first), udpUrl(second), udpUrl(first)}));
-}
-
-void TestSsdpControlPoint::secondSearchWhileRunningIsIgnored()
-{
-    SSDP_REQUIRE_TEST_NAMESPACE();
-    constexpr int kSearchTime = 800;
-    SsdpTestPeer peer;
-    QVERIFY(peer.listen());
-    Searcher searcher;
-    QVERIFY(searcher.open());
-
-    searcher.search(kTarget, kSearchTime);
-    searcher.search(QStringLiteral("upnp:rootdevice"), kSearchTime);
-    QVERIFY(peer.sendTo(answerFor("upnp:rootdevice"), kLocalHost, kSsdpPort));
-    QVERIFY(peer.sendTo(answerFor(kTarget), kLocalHost, kSsdpPort));
-    QVERIFY(searcher.done.wait(kSearchTime + kTimeSlack));
-    QTest::qWait(kSearchTime + 300);
-    QCOMPARE(searcher.done.size(), 1);
-    QCOMPARE(peer.groupDatagrams({"M-SEARCH"}).size(), 1);
-    QVERIFY(peer.groupDatagrams().first().data().contains(kTarget));
-    QCOMPARE(results(searcher.done).size(), 1);
 }
 
 void TestSsdpControlPoint::findsRunningSsdpDevice()

@@ -110,42 +110,31 @@ void TestSsdpMessage::parse_data()
     QTest::addColumn<QString>("first");     // method, or status code
     QTest::addColumn<QString>("second");    // request target, or reason
 
-    const int request = SsdpMessage::RequestLine;
-    const int status = SsdpMessage::StatusLine;
-    QTest::newRow("search") << request << QByteArray("M-SEARCH /x HTTP/1.1\r\nST: a\r\n\r\n")
-                            << true << "M-SEARCH" << "/x";
-    QTest::newRow("version not compared") << request << QByteArray("M-SEARCH * SIP/2.0\r\n\r\n")
-                                          << true << "M-SEARCH" << "*";
-    QTest::newRow("four parts") << request << QByteArray("NOTIFY /x HTTP/1.1 extra\r\n") << true
-                                << "NOTIFY" << "/x";
-    QTest::newRow("double blank") << request << QByteArray("M-SEARCH  * HTTP/1.1\r\n") << true
-                                  << "M-SEARCH" << "";
-    QTest::newRow("two parts") << request << QByteArray("NOTIFY *\r\nNT: a\r\n\r\n") << false
-                               << "" << "";
-    QTest::newRow("bare line feeds") << request << QByteArray("M-SEARCH * HTTP/1.1\nST: a\n\n")
-                                     << false << "" << "";
-    QTest::newRow("no line end") << request << QByteArray("M-SEARCH * HTTP/1.1") << false
-                                 << "" << "";
-    QTest::newRow("empty") << request << QByteArray() << false << "" << "";
-    QTest::newRow("only line end") << request << QByteArray("\r\n") << false << "" << "";
+    const auto row = [](const char* name, SsdpMessage::StartLine kind, const QByteArray& datagram,
+                        const char* first = nullptr, const char* second = nullptr) {
+        QTest::newRow(name) << int(kind) << datagram << (first != nullptr)
+                            << QString::fromLatin1(first) << QString::fromLatin1(second);
+    };
+    const auto request = SsdpMessage::RequestLine;
+    const auto status = SsdpMessage::StatusLine;
+    row("search", request, "M-SEARCH /x HTTP/1.1\r\nST: a\r\n\r\n", "M-SEARCH", "/x");
+    row("version not compared", request, "M-SEARCH * SIP/2.0\r\n\r\n", "M-SEARCH", "*");
+    row("four parts", request, "NOTIFY /x HTTP/1.1 extra\r\n", "NOTIFY", "/x");
+    row("double blank", request, "M-SEARCH  * HTTP/1.1\r\n", "M-SEARCH", "");
+    row("two parts", request, "NOTIFY *\r\nNT: a\r\n\r\n");
+    row("bare line feeds", request, "M-SEARCH * HTTP/1.1\nST: a\n\n");
+    row("no line end", request, "M-SEARCH * HTTP/1.1");
+    row("empty", request, "");
+    row("only line end", request, "\r\n");
     // Header lines are capped so that one datagram cannot stall the reader.
-    QTest::newRow("128 lines") << request
-                               << "M-SEARCH * HTTP/1.1\r\n" + manyHeaderLines(126) + "\r\n"
-                               << true << "M-SEARCH" << "*";
-    QTest::newRow("129 lines") << request
-                               << "M-SEARCH * HTTP/1.1\r\n" + manyHeaderLines(127) + "\r\n"
-                               << false << "" << "";
-    QTest::newRow("ok") << status << QByteArray("HTTP/1.1 200 OK\r\nST: a\r\n\r\n") << true
-                        << "200" << "OK";
-    QTest::newRow("reason is one word") << status << QByteArray("HTTP/1.1 404 Not Found\r\n\r\n")
-                                        << true << "404" << "Not";
-    QTest::newRow("request line read as status") << status
-                                                 << QByteArray("M-SEARCH * HTTP/1.1\r\n\r\n")
-                                                 << true << "*" << "HTTP/1.1";
-    QTest::newRow("status in two parts") << status << QByteArray("HTTP/1.1 200\r\n\r\n") << false
-                                         << "" << "";
-    QTest::newRow("status with bare line feeds")
-        << status << QByteArray("HTTP/1.1 200 OK\nST: a\n\n") << false << "" << "";
+    row("128 lines", request, "M-SEARCH * HTTP/1.1\r\n" + manyHeaderLines(126) + "\r\n",
+        "M-SEARCH", "*");
+    row("129 lines", request, "M-SEARCH * HTTP/1.1\r\n" + manyHeaderLines(127) + "\r\n");
+    row("ok", status, "HTTP/1.1 200 OK\r\nST: a\r\n\r\n", "200", "OK");
+    row("reason is one word", status, "HTTP/1.1 404 Not Found\r\n\r\n", "404", "Not");
+    row("request line read as status", status, "M-SEARCH * HTTP/1.1\r\n\r\n", "*", "HTTP/1.1");
+    row("status in two parts", status, "HTTP/1.1 200\r\n\r\n");
+    row("status with bare line feeds", status, "HTTP/1.1 200 OK\nST: a\n\n");
 }
 
 void TestSsdpMessage::parse()
