@@ -1,18 +1,18 @@
 #include <QTest>
 
 #include <cmath>
+#include <functional>
 
+#include <configurator-common/connection.h>
 #include <configurator-common/deviceconfig.h>
+
+// The connection's state and the records that describe how to reach a device
+// and what it holds.
 
 namespace {
 
-QVariantMap map(std::initializer_list<std::pair<QString, QVariant>> entries)
-{
-    QVariantMap result;
-    for (const auto& entry : entries)
-        result.insert(entry.first, entry.second);
-    return result;
-}
+using M = QVariantMap;
+using Edit = std::function<void(DeviceConfig&)>;
 
 DeviceConfig filledConfig()
 {
@@ -29,141 +29,129 @@ DeviceConfig filledConfig()
     config.lastVerificationDate = QDateTime::fromTime_t(1600000000);
     config.nextVerificationDate = QDateTime::fromTime_t(1700000000);
     config.accuracyClass = 0.5;
-    config.configData.insert(QStringLiteral("network"), map({{"dhcp", true}, {"mtu", 1500}}));
+    config.configData.insert(QStringLiteral("network"), M{{"dhcp", true}, {"mtu", 1500}});
     return config;
 }
 
 } // namespace
 
-Q_DECLARE_METATYPE(std::function<void(DeviceConfig&)>)
+Q_DECLARE_METATYPE(Edit)
 
 class TestDeviceConfig : public QObject
 {
     Q_OBJECT
 private slots:
-    void defaults();
-    void copyComparesEqual();
-    void fieldDifferences_data();
-    void fieldDifferences();
-    void configDataComparison_data();
-    void configDataComparison();
+    void connectionStateAndSettings()
+    {
+        ConnectionSettings settings;
+        {
+            Connection connection;
+            QVERIFY(!connection.isConnected());
+            QVERIFY(!connection.connectionSettings());
+            emit connection.connected();
+            emit connection.connected();
+            QVERIFY(connection.isConnected());
+            emit connection.disconnected();
+            QVERIFY(!connection.isConnected());
+            connection.setConnectionSettings(&settings);
+            QCOMPARE(connection.connectionSettings(), &settings);
+        }
+        settings.login = "still alive";   // a use after free if the connection deleted it
+    }
+
+    // A NaN accuracy class (a device may report "nan") must not make a record
+    // differ from its own copy.
+    void copyComparesEqual()
+    {
+        QVERIFY(DeviceConfig() == DeviceConfig());
+        // Connection settings compare addresses by their printed form.
+        const ConnectionSettings v6{QHostAddress("::ffff:0:1"), "user", "qvxj"};
+        QVERIFY(v6 == (ConnectionSettings{QHostAddress("0:0:0:0:0:ffff:0:1"), "user", "qvxj"}));
+        QVERIFY(v6 != (ConnectionSettings{QHostAddress("::ffff:0:2"), "user", "qvxj"}));
+        DeviceConfig config = filledConfig();
+        config.configData.insert(QStringLiteral("empty"), M{{"unset", QVariant()}});
+        config.accuracyClass = std::nan("");
+        const DeviceConfig copy(config);
+        QVERIFY(copy == config && !(copy != config));
+    }
+
+    // A field left out of the comparison would hide an edit.
+    void everyTextFieldCounts()
+    {
+        using Field = QString DeviceConfig::*;
+        for (Field field : std::initializer_list<Field>{
+                 &DeviceConfig::login, &DeviceConfig::password, &DeviceConfig::serial, &DeviceConfig::location,
+                 &DeviceConfig::model, &DeviceConfig::description, &DeviceConfig::certificateSerial}) {
+            DeviceConfig edited = filledConfig();
+            edited.*field += QLatin1Char('x');
+            QVERIFY(!(edited == filledConfig()));
+        }
+    }
+
+    void fieldDifferences_data()
+    {
+        QTest::addColumn<Edit>("edit");
+        QTest::addColumn<bool>("equal");
+        auto row = [](const char* name, Edit edit, bool equal) { QTest::newRow(name) << edit << equal; };
+
+        row("address", [](DeviceConfig& c) { c.address = QHostAddress("192.168.1.21"); }, false);
+        row("address printed alike", [](DeviceConfig& c) { c.address = QHostAddress(QHostAddress("192.168.1.20").toIPv4Address()); }, true);
+        row("login case", [](DeviceConfig& c) { c.login = "Admin"; }, false);
+        row("production date, one second", [](DeviceConfig& c) { c.productionDate = c.productionDate.addSecs(1); }, false);
+        row("production date, milliseconds", [](DeviceConfig& c) { c.productionDate = c.productionDate.addMSecs(999); }, true);
+        row("production date in another zone", [](DeviceConfig& c) { c.productionDate = c.productionDate.toUTC(); }, true);
+        row("last verification", [](DeviceConfig& c) { c.lastVerificationDate = QDateTime(); }, false);
+        row("next verification, milliseconds", [](DeviceConfig& c) { c.nextVerificationDate = c.nextVerificationDate.addMSecs(400); }, true);
+        row("accuracy class", [](DeviceConfig& c) { c.accuracyClass = 0.5000001; }, false);
+        row("configuration group value", [](DeviceConfig& c) { c.configData["network"] = M{{"dhcp", true}, {"mtu", 9000}}; }, false);
+        row("configuration group as text", [](DeviceConfig& c) { c.configData["network"] = M{{"dhcp", "true"}, {"mtu", "1500"}}; }, true);
+    }
+
+    void fieldDifferences()
+    {
+        QFETCH(Edit, edit);
+        QFETCH(bool, equal);
+        const DeviceConfig original = filledConfig();
+        DeviceConfig edited = original;
+        edit(edited);
+        QCOMPARE(edited == original, equal);
+        QCOMPARE(original == edited, equal);
+    }
+
+    void configDataComparison_data()
+    {
+        QTest::addColumn<QVariantMap>("mine");
+        QTest::addColumn<QVariantMap>("other");
+        QTest::addColumn<bool>("same");
+        auto row = [](const char* name, const M& mine, const M& other, bool same) {
+            QTest::newRow(name) << mine << other << same;
+        };
+        const M x1{{"a", M{{"x", 1}}}};
+        const M x1y2{{"a", M{{"x", 1}, {"y", 2}}}};
+        row("number and its text", x1, M{{"a", M{{"x", "1"}}}}, true);
+        row("extra key in a group", x1y2, x1, false);
+        row("extra key in the other group", x1, x1y2, false);
+        row("plain value against nothing", M{{"b", "5"}}, M(), true);
+        row("empty group against nothing", M{{"a", M()}}, M(), true);
+        row("group against nothing", x1, M(), false);
+        row("nothing against group", M(), x1, false);
+        row("plain values differ", M{{"b", "5"}}, M{{"b", 6}}, false);
+        row("third level is not compared", M{{"a", M{{"deep", M{{"k", 1}}}}}}, M{{"a", M{{"deep", M{{"k", 2}}}}}}, true);
+        row("null value on both sides", M{{"a", M{{"x", QVariant()}}}}, M{{"a", M{{"x", QVariant()}}}}, true);
+        row("null and empty text", M{{"a", M{{"x", QString()}}}}, M{{"a", M{{"x", QString("")}}}}, true);
+        row("null and a value", M{{"a", M{{"x", QVariant()}}}}, M{{"a", M{{"x", "v"}}}}, false);
+        row("value changed", M{{"a", M{{"x", "on"}}}}, M{{"a", M{{"x", "off"}}}}, false);
+    }
+
+    void configDataComparison()
+    {
+        QFETCH(QVariantMap, mine);
+        QFETCH(QVariantMap, other);
+        DeviceConfig config;
+        config.configData = mine;
+        QTEST(config.isConfigDataChanged(other), "same");
+    }
 };
-
-void TestDeviceConfig::defaults()
-{
-    DeviceConfig config;
-    QVERIFY(config.address.isNull());
-    QVERIFY(config.login.isEmpty());
-    QVERIFY(config.password.isEmpty());
-    QVERIFY(config.serial.isEmpty());
-    QVERIFY(config.productionDate.isNull());
-    QCOMPARE(config.accuracyClass, 0.0);
-    QVERIFY(config.configData.isEmpty());
-    QVERIFY(config == DeviceConfig());
-}
-
-void TestDeviceConfig::copyComparesEqual()
-{
-    DeviceConfig config = filledConfig();
-    config.configData.insert(QStringLiteral("empty"), map({{"unset", QVariant()}}));
-    config.accuracyClass = std::nan("");
-    const DeviceConfig copy(config);
-    QVERIFY(copy == config);
-    QVERIFY(!(copy != config));
-}
-
-void TestDeviceConfig::fieldDifferences_data()
-{
-    using Edit = std::function<void(DeviceConfig&)>;
-    QTest::addColumn<Edit>("edit");
-    QTest::addColumn<bool>("equal");
-
-    QTest::newRow("address") << Edit([](DeviceConfig& c) { c.address = QHostAddress("192.168.1.21"); }) << false;
-    QTest::newRow("address printed alike")
-        << Edit([](DeviceConfig& c) { c.address = QHostAddress(QHostAddress("192.168.1.20").toIPv4Address()); })
-        << true;
-    QTest::newRow("login case") << Edit([](DeviceConfig& c) { c.login = "Admin"; }) << false;
-    QTest::newRow("password") << Edit([](DeviceConfig& c) { c.password = "secret"; }) << false;
-    QTest::newRow("serial") << Edit([](DeviceConfig& c) { c.serial = "SN-2"; }) << false;
-    QTest::newRow("location") << Edit([](DeviceConfig& c) { c.location.clear(); }) << false;
-    QTest::newRow("model") << Edit([](DeviceConfig& c) { c.model = "TX-11"; }) << false;
-    QTest::newRow("description") << Edit([](DeviceConfig& c) { c.description += " "; }) << false;
-    QTest::newRow("production date, one second")
-        << Edit([](DeviceConfig& c) { c.productionDate = c.productionDate.addSecs(1); }) << false;
-    QTest::newRow("production date, milliseconds")
-        << Edit([](DeviceConfig& c) { c.productionDate = c.productionDate.addMSecs(999); }) << true;
-    QTest::newRow("production date in another zone")
-        << Edit([](DeviceConfig& c) { c.productionDate = c.productionDate.toUTC(); }) << true;
-    QTest::newRow("certificate") << Edit([](DeviceConfig& c) { c.certificateSerial = "C-8"; }) << false;
-    QTest::newRow("last verification")
-        << Edit([](DeviceConfig& c) { c.lastVerificationDate = QDateTime(); }) << false;
-    QTest::newRow("next verification, milliseconds")
-        << Edit([](DeviceConfig& c) { c.nextVerificationDate = c.nextVerificationDate.addMSecs(400); }) << true;
-    QTest::newRow("accuracy class")
-        << Edit([](DeviceConfig& c) { c.accuracyClass = 0.5000001; }) << false;
-    QTest::newRow("configuration group value")
-        << Edit([](DeviceConfig& c) { c.configData["network"] = map({{"dhcp", true}, {"mtu", 9000}}); })
-        << false;
-    QTest::newRow("configuration group as text")
-        << Edit([](DeviceConfig& c) { c.configData["network"] = map({{"dhcp", "true"}, {"mtu", "1500"}}); })
-        << true;
-}
-
-void TestDeviceConfig::fieldDifferences()
-{
-    QFETCH(std::function<void(DeviceConfig&)>, edit);
-    QFETCH(bool, equal);
-    const DeviceConfig original = filledConfig();
-    DeviceConfig edited = original;
-    edit(edited);
-    QCOMPARE(edited == original, equal);
-    QCOMPARE(original == edited, equal);
-}
-
-void TestDeviceConfig::configDataComparison_data()
-{
-    QTest::addColumn<QVariantMap>("mine");
-    QTest::addColumn<QVariantMap>("other");
-    QTest::addColumn<bool>("same");
-
-    QTest::newRow("number and its text")
-        << map({{"a", map({{"x", 1}})}}) << map({{"a", map({{"x", "1"}})}}) << true;
-    QTest::newRow("extra key in a group")
-        << map({{"a", map({{"x", 1}, {"y", 2}})}}) << map({{"a", map({{"x", 1}})}}) << false;
-    QTest::newRow("extra key in the other group")
-        << map({{"a", map({{"x", 1}})}}) << map({{"a", map({{"x", 1}, {"y", 2}})}}) << false;
-    QTest::newRow("plain value against nothing")
-        << map({{"b", "5"}}) << QVariantMap() << true;
-    QTest::newRow("empty group against nothing")
-        << map({{"a", QVariantMap()}}) << QVariantMap() << true;
-    QTest::newRow("group against nothing")
-        << map({{"a", map({{"x", 1}})}}) << QVariantMap() << false;
-    QTest::newRow("nothing against group")
-        << QVariantMap() << map({{"a", map({{"x", 1}})}}) << false;
-    QTest::newRow("plain values differ")
-        << map({{"b", "5"}}) << map({{"b", 6}}) << false;
-    QTest::newRow("third level is not compared")
-        << map({{"a", map({{"deep", map({{"k", 1}})}})}})
-        << map({{"a", map({{"deep", map({{"k", 2}})}})}}) << true;
-    QTest::newRow("null value on both sides")
-        << map({{"a", map({{"x", QVariant()}})}}) << map({{"a", map({{"x", QVariant()}})}}) << true;
-    QTest::newRow("null and empty text")
-        << map({{"a", map({{"x", QString()}})}}) << map({{"a", map({{"x", QString("")}})}}) << true;
-    QTest::newRow("null and a value")
-        << map({{"a", map({{"x", QVariant()}})}}) << map({{"a", map({{"x", "v"}})}}) << false;
-    QTest::newRow("value changed")
-        << map({{"a", map({{"x", "on"}})}}) << map({{"a", map({{"x", "off"}})}}) << false;
-}
-
-void TestDeviceConfig::configDataComparison()
-{
-    QFETCH(QVariantMap, mine);
-    QFETCH(QVariantMap, other);
-    QFETCH(bool, same);
-    DeviceConfig config;
-    config.configData = mine;
-    QCOMPARE(config.isConfigDataChanged(other), same);
-}
 
 QTEST_GUILESS_MAIN(TestDeviceConfig)
 #include "tst_deviceconfig.moc"

@@ -15,9 +15,9 @@
 // Device's constructor is protected; plug-ins subclass it, and so do tests.
 class FakeDevice : public Device
 {
-    Q_OBJECT
 public:
-    explicit FakeDevice(IDeviceFactory* factory, QObject* parent = nullptr);
+    explicit FakeDevice(IDeviceFactory* factory, QObject* parent = nullptr)
+        : Device(factory, parent) {}
 };
 
 // One call the library made on the factory, with its arguments.
@@ -37,24 +37,49 @@ struct FakeFactoryCall
 class FakeDeviceFactory : public IDeviceFactory
 {
 public:
-    FakeDeviceFactory();
-    ~FakeDeviceFactory() override;
+    QString name() const override { return QStringLiteral("Fake device"); }
+    QUuid factoryUuid() const override { return uuid; }
+    QString description() const override { return QStringLiteral("Records every call"); }
+    Device* createDevice(QObject* parent = nullptr) override { return new FakeDevice(this, parent); }
+    QList<Page*> createPages(Device*, QWidget* = nullptr) override { return {}; }
 
-    QString name() const override;
-    QUuid factoryUuid() const override;
-    QString description() const override;
-    Device* createDevice(QObject* parent = nullptr) override;
-    QList<Page*> createPages(Device* device, QWidget* parent = nullptr) override;
-    Connection* createConnection(const QString& type) override;
-    bool prepareConnection(Connection* connection) override;
+    Connection* createConnection(const QString& type) override
+    {
+        FakeConnection* connection = makesConnections ? new FakeConnection : nullptr;
+        record("createConnection", connection).type = type;
+        if (connection)
+            connections.append(connection);
+        return connection;
+    }
+    bool prepareConnection(Connection* connection) override
+    {
+        record("prepareConnection", connection);
+        return prepareResult;
+    }
     void requestData(Connection* connection, const QString& pageId, const QVariant& data,
-                     int timeout) override;
-    void releaseConnection(Connection* connection) override;
+                     int timeout) override
+    {
+        FakeFactoryCall& call = record("requestData", connection);
+        call.pageId = pageId;
+        call.data = data;
+        call.timeout = timeout;
+        if (onRequestData)
+            onRequestData(connection, pageId, data, timeout);
+    }
+    void releaseConnection(Connection* connection) override { record("releaseConnection", connection); }
 
-    QStringList operations() const;
-    QList<FakeFactoryCall> callsOf(const QString& operation) const;
+    QStringList operations() const
+    {
+        QStringList names;
+        for (const FakeFactoryCall& call : calls)
+            names.append(call.operation);
+        return names;
+    }
     // The most recent connection handed out, while it lives.
-    FakeConnection* lastConnection() const;
+    FakeConnection* lastConnection() const
+    {
+        return connections.isEmpty() ? nullptr : connections.last().data();
+    }
 
     QList<FakeFactoryCall> calls;
     QList<QPointer<FakeConnection>> connections;
@@ -66,7 +91,17 @@ public:
     std::function<void(Connection*, const QString&, const QVariant&, int)> onRequestData;
 
 private:
-    QUuid uuid;
+    FakeFactoryCall& record(const char* operation, Connection* connection)
+    {
+        FakeFactoryCall call;
+        call.operation = QLatin1String(operation);
+        call.connection = connection;
+        call.settings = connection ? connection->connectionSettings() : nullptr;
+        calls.append(call);
+        return calls.last();
+    }
+
+    const QUuid uuid = QUuid::createUuid();
 };
 
 #endif
