@@ -4,29 +4,17 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegExpValidator>
-#include <QVBoxLayout>
 #include <QtTest>
 
 namespace {
 
-const char kAddressPattern[] =
-    "((1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})\\.){3,3}"
-    "(1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})";
-
-template <typename T>
-T* child(QObject* dialog, const char* name)
-{
-    return dialog->findChild<T*>(QLatin1String(name));
-}
-
 QLineEdit* edit(QObject* dialog, const char* name)
 {
-    return child<QLineEdit>(dialog, name);
+    return dialog->findChild<QLineEdit*>(QLatin1String(name));
 }
 
 // Replaces a field's text as the user would: select all, then type.
@@ -40,7 +28,7 @@ void retype(QLineEdit* field, const QString& text)
 
 void pressOk(QDialog* dialog)
 {
-    QTest::mouseClick(child<QPushButton>(dialog, "bOk"), Qt::LeftButton);
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("bOk")), Qt::LeftButton);
 }
 
 } // namespace
@@ -50,143 +38,80 @@ class tst_DialogAutorization : public QObject
     Q_OBJECT
 
 private slots:
-    void windowAndTexts();
-    void gridPositions_data();
-    void gridPositions();
-    void layoutsAndButtons();
-    void tabOrder();
-    void prefilledFields();
-    void validatorPattern();
+    void formWidgets_data();
+    void formWidgets();
+    void initialState();
     void validatorRefusesOctetAbove255_data();
     void validatorRefusesOctetAbove255();
     void pressOkChecks_data();
     void pressOkChecks();
     void pressOkMessagesInOrder();
-    void cancelRejects();
-    void setDataFillsGivenFields();
-    void dataReturnsUntrimmedTexts();
+    void setDataAndData();
 };
 
-void tst_DialogAutorization::windowAndTexts()
-{
-    DialogAutorization dialog;
-    QCOMPARE(dialog.objectName(), QStringLiteral("DialogAutorization"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Autorization"));
-    QCOMPARE(dialog.size(), QSize(504, 225));
-    QCOMPARE(child<QLabel>(&dialog, "label_2")->text(), QStringLiteral("IP Address:"));
-    QCOMPARE(child<QLabel>(&dialog, "label_3")->text(), QStringLiteral("User name:"));
-    QCOMPARE(child<QLabel>(&dialog, "label_4")->text(), QStringLiteral("Password:"));
-    QCOMPARE(child<QLabel>(&dialog, "label")->text(),
-             QStringLiteral("To gain access to the device, you must specify a user name and password."));
-    QCOMPARE(child<QCheckBox>(&dialog, "cbSaveParams")->text(),
-             QStringLiteral("Remember authorization parameters"));
-    QCOMPARE(child<QPushButton>(&dialog, "bOk")->text(), QStringLiteral("OK"));
-    QCOMPARE(child<QPushButton>(&dialog, "bCancel")->text(), QStringLiteral("Cancel"));
-    QVERIFY(edit(&dialog, "tIp")->hasFrame());
-    QCOMPARE(edit(&dialog, "tPassword")->echoMode(), QLineEdit::Password);
-}
-
-void tst_DialogAutorization::gridPositions_data()
+// Where each widget sits in the grid, and its text.
+void tst_DialogAutorization::formWidgets_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("row");
     QTest::addColumn<int>("column");
     QTest::addColumn<int>("columnSpan");
+    QTest::addColumn<QString>("text");
 
-    QTest::newRow("label_2") << "label_2" << 1 << 0 << 1;
-    QTest::newRow("tIp") << "tIp" << 1 << 1 << 1;
-    QTest::newRow("label") << "label" << 2 << 0 << 2;
-    QTest::newRow("label_3") << "label_3" << 3 << 0 << 1;
-    QTest::newRow("tLogin") << "tLogin" << 3 << 1 << 1;
-    QTest::newRow("label_4") << "label_4" << 4 << 0 << 1;
-    QTest::newRow("tPassword") << "tPassword" << 4 << 1 << 1;
-    QTest::newRow("cbSaveParams") << "cbSaveParams" << 5 << 1 << 1;
+    QTest::newRow("label_2") << "label_2" << 1 << 0 << 1 << "IP Address:";
+    QTest::newRow("tIp") << "tIp" << 1 << 1 << 1 << "";
+    QTest::newRow("label") << "label" << 2 << 0 << 2
+                           << "To gain access to the device, you must specify a user name and password.";
+    QTest::newRow("label_3") << "label_3" << 3 << 0 << 1 << "User name:";
+    QTest::newRow("tLogin") << "tLogin" << 3 << 1 << 1 << "user";
+    QTest::newRow("label_4") << "label_4" << 4 << 0 << 1 << "Password:";
+    QTest::newRow("tPassword") << "tPassword" << 4 << 1 << 1 << "qvxj";
+    QTest::newRow("cbSaveParams") << "cbSaveParams" << 5 << 1 << 1 << "Remember authorization parameters";
 }
 
-void tst_DialogAutorization::gridPositions()
+void tst_DialogAutorization::formWidgets()
 {
     QFETCH(QString, name);
     QFETCH(int, row);
     QFETCH(int, column);
     QFETCH(int, columnSpan);
+    QFETCH(QString, text);
 
     DialogAutorization dialog;
     QGridLayout* grid = dialog.findChild<QGridLayout*>(QStringLiteral("gridLayout"));
-    QVERIFY(grid);
     QWidget* widget = dialog.findChild<QWidget*>(name);
-    QVERIFY(widget);
-    const int index = grid->indexOf(widget);
-    QVERIFY(index >= 0);
-    int r, c, rs, cs;
-    grid->getItemPosition(index, &r, &c, &rs, &cs);
-    QCOMPARE(r, row);
-    QCOMPARE(c, column);
-    QCOMPARE(rs, 1);
-    QCOMPARE(cs, columnSpan);
+    QVERIFY(grid && widget);
+    QCOMPARE(widget->property("text").toString(), text);
+    int r = -1, c = -1, rs = -1, cs = -1;
+    grid->getItemPosition(grid->indexOf(widget), &r, &c, &rs, &cs);
+    QCOMPARE(QList<int>({r, c, rs, cs}), QList<int>({row, column, 1, columnSpan}));
 }
 
-void tst_DialogAutorization::layoutsAndButtons()
+void tst_DialogAutorization::initialState()
 {
     DialogAutorization dialog;
-    QVBoxLayout* vertical = qobject_cast<QVBoxLayout*>(dialog.layout());
-    QVERIFY(vertical);
-    QCOMPARE(vertical->objectName(), QStringLiteral("verticalLayout"));
-    QCOMPARE(vertical->count(), 2);
-    QCOMPARE(vertical->itemAt(0)->layout()->objectName(), QStringLiteral("gridLayout"));
-    QCOMPARE(vertical->itemAt(1)->layout()->objectName(), QStringLiteral("horizontalLayout"));
-
-    QGridLayout* grid = dialog.findChild<QGridLayout*>(QStringLiteral("gridLayout"));
-    QLayoutItem* gridSpacer = grid->itemAtPosition(6, 0);
-    QVERIFY(gridSpacer && gridSpacer->spacerItem());
-    QCOMPARE(gridSpacer->spacerItem()->sizeHint(), QSize(40, 20));
-    QCOMPARE(gridSpacer->spacerItem()->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
-    QCOMPARE(gridSpacer->spacerItem()->sizePolicy().verticalPolicy(), QSizePolicy::Minimum);
-
-    QLayout* row = vertical->itemAt(1)->layout();
-    QCOMPARE(row->count(), 3);
-    QVERIFY(row->itemAt(0)->spacerItem());
-    QCOMPARE(row->itemAt(0)->spacerItem()->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
-    QCOMPARE(row->itemAt(1)->widget()->objectName(), QStringLiteral("bOk"));
-    QCOMPARE(row->itemAt(2)->widget()->objectName(), QStringLiteral("bCancel"));
-}
-
-void tst_DialogAutorization::tabOrder()
-{
-    DialogAutorization dialog;
-    const QStringList expected = QStringList() << "tIp" << "tLogin" << "tPassword"
-                                               << "cbSaveParams" << "bOk" << "bCancel";
-    QWidget* widget = edit(&dialog, "tIp");
-    QStringList chain;
-    for (int i = 0; i < 16 && chain.size() < expected.size(); ++i) {
-        if (expected.contains(widget->objectName()))
-            chain << widget->objectName();
-        widget = widget->nextInFocusChain();
-    }
-    QCOMPARE(chain, expected);
-}
-
-void tst_DialogAutorization::prefilledFields()
-{
-    DialogAutorization dialog;
-    QVERIFY(edit(&dialog, "tIp")->text().isEmpty());
-    QCOMPARE(edit(&dialog, "tLogin")->text(), QStringLiteral("user"));
-    QCOMPARE(edit(&dialog, "tPassword")->text(), QStringLiteral("qvxj"));
-    QCheckBox* box = child<QCheckBox>(&dialog, "cbSaveParams");
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Autorization"));
+    QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("bOk"))->text(), QStringLiteral("OK"));
+    QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("bCancel"))->text(), QStringLiteral("Cancel"));
+    QCOMPARE(edit(&dialog, "tPassword")->echoMode(), QLineEdit::Password);
+    QCheckBox* box = dialog.findChild<QCheckBox*>(QStringLiteral("cbSaveParams"));
     QVERIFY(box->isChecked());
     QVERIFY(!box->isEnabled());
-    QCOMPARE(dialog.data().toMap().value(QStringLiteral("saveauth")), QVariant(true));
-}
 
-void tst_DialogAutorization::validatorPattern()
-{
-    DialogAutorization dialog;
-    const QRegExpValidator* validator =
-        qobject_cast<const QRegExpValidator*>(edit(&dialog, "tIp")->validator());
+    const QRegExpValidator* validator = qobject_cast<const QRegExpValidator*>(edit(&dialog, "tIp")->validator());
     QVERIFY(validator);
-    QCOMPARE(validator->parent(), static_cast<QObject*>(&dialog));
-    QCOMPARE(validator->regExp().pattern(), QString::fromLatin1(kAddressPattern));
-    QCOMPARE(validator->regExp().caseSensitivity(), Qt::CaseSensitive);
-    QCOMPARE(validator->regExp().patternSyntax(), QRegExp::RegExp);
+    QCOMPARE(validator->regExp().pattern(),
+             QStringLiteral("((1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})\\.){3,3}"
+                            "(1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})"));
+
+    const QStringList tabOrder({"tIp", "tLogin", "tPassword", "cbSaveParams", "bOk", "bCancel"});
+    QStringList chain;
+    QWidget* widget = edit(&dialog, "tIp");
+    for (int i = 0; i < 16 && chain.size() < tabOrder.size(); ++i, widget = widget->nextInFocusChain()) {
+        if (tabOrder.contains(widget->objectName()))
+            chain << widget->objectName();
+    }
+    QCOMPARE(chain, tabOrder);
 }
 
 void tst_DialogAutorization::validatorRefusesOctetAbove255_data()
@@ -196,12 +121,11 @@ void tst_DialogAutorization::validatorRefusesOctetAbove255_data()
 
     QTest::newRow("last octet 256") << "192.168.1.256" << "192.168.1.25";
     QTest::newRow("first octet 256") << "256.1.1.1" << "25.1.1.1";
-    QTest::newRow("octet 300") << "10.300" << "10.30";
     QTest::newRow("four digits") << "1.2.3.1234" << "1.2.3.123";
     QTest::newRow("letters") << "10.a0.0.1" << "10.0.0.1";
     QTest::newRow("fifth octet") << "1.2.3.4.5" << "1.2.3.45";
     QTest::newRow("255 is taken") << "255.255.255.255" << "255.255.255.255";
-    QTest::newRow("249 is taken") << "10.249.0.199" << "10.249.0.199";
+    QTest::newRow("249 and 199 are taken") << "10.249.0.199" << "10.249.0.199";
 }
 
 void tst_DialogAutorization::validatorRefusesOctetAbove255()
@@ -210,11 +134,11 @@ void tst_DialogAutorization::validatorRefusesOctetAbove255()
     QFETCH(QString, kept);
 
     DialogAutorization dialog;
-    QLineEdit* ip = edit(&dialog, "tIp");
-    QTest::keyClicks(ip, typed);
-    QCOMPARE(ip->text(), kept);
+    QTest::keyClicks(edit(&dialog, "tIp"), typed);
+    QCOMPARE(edit(&dialog, "tIp")->text(), kept);
 }
 
+// Texts are checked trimmed; the first complaint wins.
 void tst_DialogAutorization::pressOkChecks_data()
 {
     QTest::addColumn<QString>("ip");
@@ -222,15 +146,10 @@ void tst_DialogAutorization::pressOkChecks_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("no address") << "" << "user" << "qvxj" << "Enter the IP address";
     QTest::newRow("blank address") << "   " << "user" << "qvxj" << "Enter the IP address";
-    QTest::newRow("incomplete address") << "192.168.1." << "user" << "qvxj"
-                                        << "Check the entered IP Address";
     QTest::newRow("empty octets") << "1..2.3" << "user" << "qvxj" << "Check the entered IP Address";
     QTest::newRow("blank login") << "10.0.0.1" << "  " << "qvxj" << "Enter login";
     QTest::newRow("blank password") << "10.0.0.1" << "user" << "   " << "Enter password";
-    QTest::newRow("blank login and password") << "10.0.0.1" << "" << "" << "Enter login";
-    QTest::newRow("accepted") << "10.0.0.1" << "user" << "qvxj" << "";
     QTest::newRow("password with blanks") << "10.0.0.1" << "admin" << "  secret" << "";
 }
 
@@ -244,31 +163,13 @@ void tst_DialogAutorization::pressOkChecks()
     DialogAutorization dialog;
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    edit(&dialog, "tIp")->setText(ip);
-    edit(&dialog, "tLogin")->setText(login);
-    edit(&dialog, "tPassword")->setText(password);
-
+    dialog.setData(QVariantMap({{"ip", ip}, {"login", login}, {"password", password}}));
     MessageBoxCloser closer;
     pressOk(&dialog);
-
-    if (message.isEmpty()) {
-        QVERIFY(closer.shown().isEmpty());
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(dialog.data().toMap().value(QStringLiteral("password")).toString(), password);
-        return;
-    }
-    QCOMPARE(closer.shown().size(), 1);
-    const MessageBoxCloser::Shown box = closer.shown().first();
-    QCOMPARE(box.text, message);
-    QCOMPARE(box.title, QStringLiteral("Adding a device"));
-    QCOMPARE(box.icon, QMessageBox::Warning);
-    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(box.parent, static_cast<QWidget*>(&dialog));
-    QVERIFY(dialog.isVisible());
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QCOMPARE(edit(&dialog, "tIp")->text(), ip);
-    QCOMPARE(edit(&dialog, "tPassword")->text(), password);
+    QCOMPARE(closer.texts(), message.isEmpty() ? QStringList() : QStringList(message));
+    QCOMPARE(dialog.result(), int(message.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
+    QCOMPARE(dialog.isVisible(), !message.isEmpty());
+    QCOMPARE(dialog.data().toMap().value(QStringLiteral("password")).toString(), password);
 }
 
 // One user fixing one complaint after another, typing with the keyboard.
@@ -295,67 +196,39 @@ void tst_DialogAutorization::pressOkMessagesInOrder()
     retype(password, QStringLiteral("secret"));
     pressOk(&dialog);
 
-    QCOMPARE(closer.texts(), QStringList() << "Enter the IP address"
-                                           << "Check the entered IP Address"
-                                           << "Enter login"
-                                           << "Enter password");
+    QCOMPARE(closer.texts(), QStringList({"Enter the IP address", "Check the entered IP Address", "Enter login",
+                                          "Enter password"}));
+    for (const MessageBoxCloser::Shown& box : closer.shown) {
+        QCOMPARE(box.title, QStringLiteral("Adding a device"));
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(box.parent, static_cast<QWidget*>(&dialog));
+    }
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QVariantMap expected;
-    expected.insert(QStringLiteral("ip"), QStringLiteral("192.168.0.17"));
-    expected.insert(QStringLiteral("login"), QStringLiteral("admin"));
-    expected.insert(QStringLiteral("password"), QStringLiteral("secret"));
-    expected.insert(QStringLiteral("saveauth"), true);
-    QCOMPARE(dialog.data().toMap(), expected);
-}
+    QCOMPARE(dialog.data().toMap(), QVariantMap({{"ip", "192.168.0.17"}, {"login", "admin"},
+                                                 {"password", "secret"}, {"saveauth", true}}));
 
-void tst_DialogAutorization::cancelRejects()
-{
-    DialogAutorization dialog;
     dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QSignalSpy rejected(&dialog, &QDialog::rejected);
-    QTest::mouseClick(child<QPushButton>(&dialog, "bCancel"), Qt::LeftButton);
-    QCOMPARE(rejected.count(), 1);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("bCancel")), Qt::LeftButton);
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }
 
-void tst_DialogAutorization::setDataFillsGivenFields()
+void tst_DialogAutorization::setDataAndData()
 {
     DialogAutorization dialog;
-    QVariantMap onlyIp;
-    onlyIp.insert(QStringLiteral("ip"), QStringLiteral("10.1.2.3"));
-    onlyIp.insert(QStringLiteral("login"), QVariant());
-    onlyIp.insert(QStringLiteral("saveauth"), false);
-    dialog.setData(onlyIp);
-    QCOMPARE(edit(&dialog, "tIp")->text(), QStringLiteral("10.1.2.3"));
-    QCOMPARE(edit(&dialog, "tLogin")->text(), QStringLiteral("user"));
-    QCOMPARE(edit(&dialog, "tPassword")->text(), QStringLiteral("qvxj"));
-    QVERIFY(child<QCheckBox>(&dialog, "cbSaveParams")->isChecked());
+    // Only the keys given change; "saveauth" is not the caller's to clear.
+    dialog.setData(QVariantMap({{"ip", "10.1.2.3"}, {"login", QVariant()}, {"saveauth", false}}));
+    QCOMPARE(dialog.data().toMap(), QVariantMap({{"ip", "10.1.2.3"}, {"login", "user"},
+                                                 {"password", "qvxj"}, {"saveauth", true}}));
 
-    QVariantMap all;
-    all.insert(QStringLiteral("ip"), QStringLiteral("10.9.9.9"));
-    all.insert(QStringLiteral("login"), QStringLiteral("admin"));
-    all.insert(QStringLiteral("password"), QStringLiteral("pw"));
+    QVariantMap all({{"ip", "10.9.9.9"}, {"login", " admin "}, {"password", "  pw"}});
     dialog.setData(all);
     all.insert(QStringLiteral("saveauth"), true);
-    QCOMPARE(dialog.data().toMap(), all);
-
+    QCOMPARE(dialog.data().toMap(), all); // texts come back untrimmed
     dialog.setData(QVariant());
     dialog.setData(QStringLiteral("not a map"));
     QCOMPARE(dialog.data().toMap(), all);
-}
-
-void tst_DialogAutorization::dataReturnsUntrimmedTexts()
-{
-    DialogAutorization dialog;
-    edit(&dialog, "tLogin")->setText(QStringLiteral(" admin "));
-    edit(&dialog, "tPassword")->setText(QStringLiteral("  secret"));
-    const QVariantMap map = dialog.data().toMap();
-    QCOMPARE(map.value(QStringLiteral("login")).toString(), QStringLiteral(" admin "));
-    QCOMPARE(map.value(QStringLiteral("password")).toString(), QStringLiteral("  secret"));
-    QCOMPARE(map.value(QStringLiteral("saveauth")).type(), QVariant::Bool);
-    QCOMPARE(map.size(), 4);
 }
 
 QTEST_MAIN(tst_DialogAutorization)

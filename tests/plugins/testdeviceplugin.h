@@ -11,7 +11,4 @@ static const QUuid kTestFactoryUuid(QStringLiteral("{6c1f6a53-2f0e-4d8a-9d2b-0e5
 static const char kFirstFactoryName[] = "first-factory";
 static const char kSecondFactoryName[] = "second-factory";
 
-// Dynamic property of the plug-in object: how often initialize() was called.
-static const char kInitializeCountProperty[] = "initializeCount";
-
 #endif

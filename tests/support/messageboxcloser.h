@@ -3,10 +3,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QList>
 #include <QMessageBox>
-#include <QObject>
-#include <QPointer>
 #include <QTimer>
 
 // Closes every message box that a modal call under test shows, from a timer,
@@ -22,45 +19,37 @@ public:
         QMessageBox::StandardButtons buttons;
         QWidget* parent;
     };
+    QList<Shown> shown;
 
-    explicit MessageBoxCloser(QObject* parent = 0)
-        : QObject(parent)
+    MessageBoxCloser()
     {
-        const int kPollInterval = 10;
-        m_timer.setInterval(kPollInterval);
-        connect(&m_timer, &QTimer::timeout, this, [this] { closeVisibleBoxes(); });
-        m_timer.start();
+        const int kPollIntervalMs = 10;
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                QMessageBox* box = qobject_cast<QMessageBox*>(widget);
+                if (!box || !box->isVisible())
+                    continue;
+                shown.append({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                              box->parentWidget()});
+                if (QAbstractButton* ok = box->button(QMessageBox::Ok))
+                    ok->click();
+                else
+                    box->reject();
+            }
+        });
+        m_timer.start(kPollIntervalMs);
     }
 
-    QList<Shown> shown() const { return m_shown; }
     QStringList texts() const
     {
         QStringList result;
-        for (const Shown& s : m_shown)
+        for (const Shown& s : shown)
             result << s.text;
         return result;
     }
 
 private:
-    void closeVisibleBoxes()
-    {
-        const QWidgetList widgets = QApplication::topLevelWidgets();
-        for (QWidget* widget : widgets) {
-            QMessageBox* box = qobject_cast<QMessageBox*>(widget);
-            if (!box || !box->isVisible())
-                continue;
-            m_shown.append({box->windowTitle(), box->text(), box->icon(),
-                            box->standardButtons(), box->parentWidget()});
-            QAbstractButton* ok = box->button(QMessageBox::Ok);
-            if (ok)
-                ok->click();
-            else
-                box->reject();
-        }
-    }
-
     QTimer m_timer;
-    QList<Shown> m_shown;
 };
 
 #endif
