@@ -1,6 +1,5 @@
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimeZone>
 
 #include <configurator-common/device.h>
 #include <configurator-common/httpclient.h>
@@ -14,10 +13,9 @@ const char kStatusPath[] = "/api/status";
 const char kInfoPath[] = "/api/info";
 const int kLateDelayMs = 1500; // past the 900 ms of a status request
 
-class RoadDevice : public Device
+struct RoadDevice : Device
 {
-public:
-    RoadDevice(IDeviceFactory* factory, QObject* parent) : Device(factory, parent) {}
+    explicit RoadDevice(IDeviceFactory* factory) : Device(factory, nullptr) {}
 };
 
 // The smallest plug-in factory that drives a device over HTTP: it reaches the
@@ -31,51 +29,38 @@ public:
     QString name() const override { return QStringLiteral("road"); }
     QUuid factoryUuid() const override { return QUuid(QStringLiteral("{5b1c7f9e-3c59-4d0e-9d8f-6a2f1f0d4e11}")); }
     QString description() const override { return QString(); }
-    Device* createDevice(QObject* parent) override { return new RoadDevice(this, parent); }
+    Device* createDevice(QObject*) override { return new RoadDevice(this); }
     QList<Page*> createPages(Device*, QWidget*) override { return {}; }
-
     Connection* createConnection(const QString& type) override
     {
         return type == QLatin1String("http") ? new HttpClient : nullptr;
     }
-
     bool prepareConnection(Connection* connection) override
     {
         HttpClient* http = qobject_cast<HttpClient*>(connection);
         const ConnectionSettings* settings = connection->connectionSettings();
-        if (!http || !settings)
-            return false;
-        http->connectToHost(settings->address, port);
-        http->setAuth(settings->login, settings->password);
-        return true;
+        if (http && settings) {
+            http->connectToHost(settings->address, port);
+            http->setAuth(settings->login, settings->password);
+        }
+        return http && settings;
     }
-
     void requestData(Connection* connection, const QString& pageId, const QVariant& data, int timeout) override
     {
-        HttpClient* http = qobject_cast<HttpClient*>(connection);
         const QString request = data.toMap().value(QStringLiteral("request")).toString();
-        ++requests;
-        if (request == QLatin1String("deviceStatus"))
-            http->get(pageId, QUrl(QLatin1String(kStatusPath)), timeout);
-        else if (request == QLatin1String("deviceInfo"))
-            http->get(pageId, QUrl(QLatin1String(kInfoPath)), timeout);
+        const char* path = request == QLatin1String("deviceStatus") ? kStatusPath
+                           : request == QLatin1String("deviceInfo") ? kInfoPath : nullptr;
+        if (path)
+            qobject_cast<HttpClient*>(connection)->get(pageId, QUrl(QLatin1String(path)), timeout);
     }
-
-    void releaseConnection(Connection*) override { ++released; }
+    void releaseConnection(Connection*) override {}
 
     quint16 port;
-    int requests = 0;
-    int released = 0;
 };
 
 QVariantMap lastMap(const QSignalSpy& spy)
 {
     return spy.isEmpty() ? QVariantMap() : spy.last().at(0).toMap();
-}
-
-QDateTime utc(qint64 seconds)
-{
-    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
 }
 
 } // namespace
@@ -89,8 +74,8 @@ private slots:
 
     void statusRequestBringsDeviceOnline();
     void infoRequestFillsIdentification();
-    void refusedCredentialsThenAuthorizedRequest();
-    void lateStatusReplyAfterTimeout();
+    void troubledStatusRequest_data();
+    void troubledStatusRequest();
 
 private:
     HttpTestServer* server = nullptr;
@@ -112,13 +97,10 @@ void TestHttpRoad::init()
 void TestHttpRoad::cleanup()
 {
     delete device;
-    device = nullptr;
     // The connection goes with deleteLater(); let it go before its factory.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     delete factory;
-    factory = nullptr;
     delete server;
-    server = nullptr;
 }
 
 void TestHttpRoad::statusRequestBringsDeviceOnline()
@@ -129,21 +111,17 @@ void TestHttpRoad::statusRequestBringsDeviceOnline()
 
     device->requestStatus();
 
-    QCOMPARE(factory->requests, 1);
     QCOMPARE(device->status(), StatusOnline);
     QCOMPARE(lastMap(status).value(QStringLiteral("status")).toInt(), 2);
     QCOMPARE(lastMap(status).value(QStringLiteral("uuid")).toString(), device->uuid().toString());
     QCOMPARE(data.count(), 1);
-    const QVariantMap reply = lastMap(data);
-    QCOMPARE(reply.value(QStringLiteral("type")).toString(), QStringLiteral("data"));
-    QCOMPARE(reply.value(QStringLiteral("page")).toString(), QStringLiteral("device"));
-    QCOMPARE(reply.value(QStringLiteral("url")).toString(),
-             QStringLiteral("http://127.0.0.1:%1/api/status").arg(server->serverPort()));
-    QCOMPARE(reply.value(QStringLiteral("method")).toString(), QStringLiteral("get"));
-    QCOMPARE(reply.value(QStringLiteral("status")).toInt(), 200);
-    QCOMPARE(reply.value(QStringLiteral("data")).toMap().value(QStringLiteral("state")).toString(),
-             QStringLiteral("ready"));
-
+    const QVariantMap reply{ { QStringLiteral("type"), QStringLiteral("data") },
+                             { QStringLiteral("page"), QStringLiteral("device") },
+                             { QStringLiteral("url"), QStringLiteral("http://127.0.0.1:%1/api/status").arg(server->serverPort()) },
+                             { QStringLiteral("method"), QStringLiteral("get") },
+                             { QStringLiteral("status"), 200 },
+                             { QStringLiteral("data"), QVariantMap{ { QStringLiteral("state"), QStringLiteral("ready") } } } };
+    QCOMPARE(lastMap(data), reply);
     QCOMPARE(server->requests().size(), 1);
     QCOMPARE(server->requests().at(0).target, QByteArray(kStatusPath));
 }
@@ -167,46 +145,47 @@ void TestHttpRoad::infoRequestFillsIdentification()
     QCOMPARE(config->model, QStringLiteral("Thermo-7"));
     QCOMPARE(config->description, QString::fromUtf8("\xd0\xa2\xd0\xb5\xd1\x80\xd0\xbc\xd0\xbe"));
     QCOMPARE(config->serial, QStringLiteral("SN-0042"));
-    QCOMPARE(config->productionDate.toUTC(), utc(1600000000));
+    QCOMPARE(config->productionDate.toSecsSinceEpoch(), 1600000000);
     QCOMPARE(config->certificateSerial, QStringLiteral("C-77"));
-    QCOMPARE(config->lastVerificationDate.toUTC(), utc(1700000000));
-    QCOMPARE(config->nextVerificationDate.toUTC(), utc(1800000000));
+    QCOMPARE(config->lastVerificationDate.toSecsSinceEpoch(), 1700000000);
+    QCOMPARE(config->nextVerificationDate.toSecsSinceEpoch(), 1800000000);
     QCOMPARE(config->accuracyClass, 0.25);
     QCOMPARE(server->requests().at(0).target, QByteArray(kInfoPath));
 }
 
-void TestHttpRoad::refusedCredentialsThenAuthorizedRequest()
+void TestHttpRoad::troubledStatusRequest_data()
 {
-    server->queueReply(kStatusPath, HttpTestReply::make(401, "text/html", "<h1>401</h1>"));
-    server->setReply(kStatusPath, HttpTestReply::make(200, "application/json", "{}"));
-    QSignalSpy data(device, &Device::dataUpdated);
-
-    device->requestStatus();
-    QCOMPARE(device->status(), StatusAuthRequired);
-    QCOMPARE(data.count(), 0);
-
-    device->requestStatus();
-    QCOMPARE(device->status(), StatusOnline);
-    QCOMPARE(data.count(), 1);
-    QCOMPARE(server->requests().size(), 2);
-    QVERIFY(!server->requests().at(0).hasHeader("Authorization"));
-    QCOMPARE(server->requests().at(1).header("Authorization"), "Basic " + QByteArray("operator:pa:ss").toBase64());
+    QTest::addColumn<bool>("refuseFirst"); // else the reply comes after the time-out
+    QTest::addColumn<int>("firstStatus");
+    QTest::addColumn<int>("firstData");
+    QTest::newRow("refused, then authorized") << true << int(StatusAuthRequired) << 0;
+    QTest::newRow("late reply") << false << int(StatusNoResponse) << 1;
 }
 
-void TestHttpRoad::lateStatusReplyAfterTimeout()
+void TestHttpRoad::troubledStatusRequest()
 {
-    server->setReply(kStatusPath, HttpTestReply::make(200, "application/json", "{\"late\": 1}", kLateDelayMs));
+    QFETCH(bool, refuseFirst);
+    QFETCH(int, firstStatus);
+    QFETCH(int, firstData);
+    if (refuseFirst)
+        server->queueReply(kStatusPath, HttpTestReply::make(401, "text/html", "<h1>401</h1>"));
+    server->setReply(kStatusPath, HttpTestReply::make(200, "application/json", "{}", refuseFirst ? 0 : kLateDelayMs));
     QSignalSpy data(device, &Device::dataUpdated);
 
     device->requestStatus();
-    QCOMPARE(device->status(), StatusNoResponse);
-    QCOMPARE(data.count(), 1);
-    QVERIFY(!lastMap(data).value(QStringLiteral("data")).isValid());
-    QCOMPARE(lastMap(data).value(QStringLiteral("status")).toInt(), 0);
+    QCOMPARE(int(device->status()), firstStatus);
+    QCOMPARE(data.count(), firstData);
+    if (firstData)
+        QCOMPARE(lastMap(data).value(QStringLiteral("status")).toInt(), 0);
+    if (refuseFirst)
+        device->requestStatus();
 
-    QTRY_COMPARE_WITH_TIMEOUT(data.count(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(data.count(), firstData + 1, 5000);
     QCOMPARE(device->status(), StatusOnline);
     QCOMPARE(lastMap(data).value(QStringLiteral("status")).toInt(), 200);
+    QVERIFY(!server->requests().first().hasHeader("Authorization"));
+    QCOMPARE(server->requests().last().header("Authorization"),
+             refuseFirst ? "Basic " + QByteArray("operator:pa:ss").toBase64() : QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestHttpRoad)

@@ -10,39 +10,30 @@
 
 namespace {
 
-const int kOpensslTimeoutMs = 30000;
-const int kSaltCount = 48;
-const int kPasswordsPerSalt = 24;
+const int kToolTimeoutMs = 30000;
+const int kSaltCount = 18;
+const int kPasswordsPerSalt = 12;
 const int kMaxPasswordLength = 70;
 
-// Printable ASCII; '$' ends a salt in the scheme, so salts leave it out.
-QString randomAscii(QRandomGenerator* random, int length, bool forSalt)
+// Printable ASCII without blanks at the ends (openssl -stdin keeps them, but the
+// comparison is about hashing) and without '$', which ends a salt.
+QString randomAscii(QRandomGenerator* random, int length)
 {
     QString text;
-    while (text.size() < length) {
-        const char c = char(random->bounded(0x20, 0x7f));
-        if (forSalt && c == '$')
-            continue;
-        text.append(QLatin1Char(c));
-    }
-    return text;
+    while (text.size() < length)
+        text.append(QLatin1Char(char(random->bounded(0x21, 0x7f))));
+    return text.replace(QLatin1Char('$'), QLatin1Char('%'));
 }
 
-// openssl reads one password per line from stdin and prints one hash per line.
-QStringList opensslHashes(const QString& salt, const QStringList& passwords)
+QStringList run(const QString& program, const QStringList& arguments, const QByteArray& input = QByteArray())
 {
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  { QStringLiteral("passwd"), QStringLiteral("-1"), QStringLiteral("-salt"), salt,
-                    QStringLiteral("-stdin") });
-    if (!openssl.waitForStarted(kOpensslTimeoutMs))
+    QProcess process;
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(kToolTimeoutMs) || process.exitCode() != 0)
         return {};
-    for (const QString& password : passwords)
-        openssl.write(password.toLatin1() + '\n');
-    openssl.closeWriteChannel();
-    if (!openssl.waitForFinished(kOpensslTimeoutMs) || openssl.exitCode() != 0)
-        return {};
-    return QString::fromLatin1(openssl.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromLatin1(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 // The published scheme once more, in Python, with no cut of the salt: the
@@ -52,20 +43,13 @@ import hashlib, sys
 A = './0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz'
 s, p = sys.argv[1].encode(), sys.argv[2].encode()
 alt = hashlib.md5(p + s + p).digest()
-c = p + b'$1$' + s
-n = len(p)
-while n > 0:
-    c += alt[:min(n, 16)]; n -= 16
+c = p + b'$1$' + s + (alt * (len(p) // 16 + 1))[:len(p)]
 i = len(p)
 while i:
     c += b'\0' if i & 1 else p[:1]; i >>= 1
 f = hashlib.md5(c).digest()
 for r in range(1000):
-    d = p if r & 1 else f
-    if r % 3: d += s
-    if r % 7: d += p
-    d += f if r & 1 else p
-    f = hashlib.md5(d).digest()
+    f = hashlib.md5((p if r & 1 else f) + (s if r % 3 else b'') + (p if r % 7 else b'') + (f if r & 1 else p)).digest()
 out = ''
 for a, b, c2, k in ((0, 6, 12, 4), (1, 7, 13, 4), (2, 8, 14, 4), (3, 9, 15, 4), (4, 10, 5, 4), (None, None, 11, 2)):
     v = (f[a] << 16 if a is not None else 0) | (f[b] << 8 if b is not None else 0) | f[c2]
@@ -73,15 +57,6 @@ for a, b, c2, k in ((0, 6, 12, 4), (1, 7, 13, 4), (2, 8, 14, 4), (3, 9, 15, 4), 
         out += A[v & 63]; v >>= 6
 print('$1$' + sys.argv[1] + '$' + out)
 )";
-
-QString pythonMd5Crypt(const QString& salt, const QString& password)
-{
-    QProcess python;
-    python.start(QStringLiteral("python3"), { QStringLiteral("-c"), QString::fromLatin1(kPythonMd5Crypt), salt, password });
-    if (!python.waitForFinished(kOpensslTimeoutMs) || python.exitCode() != 0)
-        return QString();
-    return QString::fromLatin1(python.readAllStandardOutput()).trimmed();
-}
 
 } // namespace
 
@@ -91,13 +66,8 @@ class TestMd5Crypt : public QObject
 private slots:
     void agreesWithOpenssl_data();
     void agreesWithOpenssl();
-    void knownValues_data();
-    void knownValues();
-    void emptyPasswordHasFullHash();
     void longSaltIsKeptWhole();
-    void sameInputGivesSameResult();
     void cryptPasswordFormat();
-    void cryptPasswordDiffersOnlyThroughSalt();
     void cryptPasswordDoesNotFollowCLibraryRand();
 };
 
@@ -108,15 +78,12 @@ void TestMd5Crypt::agreesWithOpenssl_data()
 
     QRandomGenerator random(20261206);
     for (int i = 0; i < kSaltCount; ++i) {
-        const QString salt = randomAscii(&random, i % 9, true);
-        QStringList passwords;
-        passwords << QString();
+        const QString salt = randomAscii(&random, i % 9);
+        QStringList passwords{ QString() };
         for (int j = 1; j < kPasswordsPerSalt; ++j) {
             // Lengths around the 16-byte digest size matter most to the scheme.
-            const int length = (j < 20) ? j * 2 : int(random.bounded(kMaxPasswordLength + 1));
-            // openssl -stdin drops nothing but the newline; keep the ends
-            // free of blanks all the same so the comparison is about hashing.
-            passwords << randomAscii(&random, length, false).trimmed();
+            const int length = (j % 2) ? 13 + j : int(random.bounded(kMaxPasswordLength + 1));
+            passwords << randomAscii(&random, length);
         }
         QTest::newRow(qPrintable(QStringLiteral("salt %1 '%2'").arg(i).arg(salt))) << salt << passwords;
     }
@@ -127,59 +94,23 @@ void TestMd5Crypt::agreesWithOpenssl()
     QFETCH(QString, salt);
     QFETCH(QStringList, passwords);
 
-    const QStringList expected = opensslHashes(salt, passwords);
+    const QStringList expected = run(QStringLiteral("openssl"), { QStringLiteral("passwd"), QStringLiteral("-1"),
+                                     QStringLiteral("-salt"), salt, QStringLiteral("-stdin") },
+                                     passwords.join(QLatin1Char('\n')).toLatin1() + '\n');
     QCOMPARE(expected.size(), passwords.size());
     for (int i = 0; i < passwords.size(); ++i)
         QCOMPARE(md5Crypt(salt, passwords.at(i)), expected.at(i));
 }
 
-void TestMd5Crypt::knownValues_data()
-{
-    QTest::addColumn<QString>("salt");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<QString>("result");
-
-    // Values printed by `openssl passwd -1 -salt SALT PASSWORD`.
-    QTest::newRow("eight-letter salt") << "abcdefgh" << "password0"
-                                       << "$1$abcdefgh$LlC79LZsCUDXYXEKqRz241";
-    QTest::newRow("empty salt") << "" << "abc" << "$1$$j0yT3c/2mYPQF09fpvPLb0";
-    QTest::newRow("punctuation salt") << "a%\"!" << "abc" << "$1$a%\"!$DcCEoZqfd0JMHjPzcFSQt.";
-}
-
-void TestMd5Crypt::knownValues()
-{
-    QFETCH(QString, salt);
-    QFETCH(QString, password);
-    QFETCH(QString, result);
-    QCOMPARE(md5Crypt(salt, password), result);
-}
-
-void TestMd5Crypt::emptyPasswordHasFullHash()
-{
-    const QString result = md5Crypt(QStringLiteral("saltsalt"), QString());
-    QCOMPARE(result.size(), 3 + 8 + 1 + 22);
-    QCOMPARE(result, opensslHashes(QStringLiteral("saltsalt"), { QString() }).value(0));
-}
-
 void TestMd5Crypt::longSaltIsKeptWhole()
 {
     const QString salt = QStringLiteral("abcdefghijkl");
-    const QString password = QStringLiteral("secret");
-    const QString result = md5Crypt(salt, password);
-
+    const QString result = md5Crypt(salt, QStringLiteral("secret"));
     QVERIFY(result.startsWith(QStringLiteral("$1$abcdefghijkl$")));
-    QCOMPARE(result.size(), 3 + 12 + 1 + 22);
     // Other tools cut the salt to 8 characters; this one hashes all twelve.
-    const QString cut = md5Crypt(salt.left(8), password);
-    QVERIFY(result.right(22) != cut.right(22));
-    QCOMPARE(result, pythonMd5Crypt(salt, password));
-}
-
-void TestMd5Crypt::sameInputGivesSameResult()
-{
-    const QString a = md5Crypt(QStringLiteral("xy"), QStringLiteral("pw"));
-    QCOMPARE(md5Crypt(QStringLiteral("xy"), QStringLiteral("pw")), a);
-    QVERIFY(md5Crypt(QStringLiteral("xz"), QStringLiteral("pw")) != a);
+    QVERIFY(result.right(22) != md5Crypt(salt.left(8), QStringLiteral("secret")).right(22));
+    QCOMPARE(result, run(QStringLiteral("python3"), { QStringLiteral("-c"), QLatin1String(kPythonMd5Crypt), salt,
+                                                      QStringLiteral("secret") }).value(0));
 }
 
 void TestMd5Crypt::cryptPasswordFormat()
@@ -190,24 +121,17 @@ void TestMd5Crypt::cryptPasswordFormat()
     const int calls = 300;
     for (int i = 0; i < calls; ++i) {
         const QString result = cryptPassword(QStringLiteral("admin"), QStringLiteral("password"));
-        QCOMPARE(result.size(), 34);
         QVERIFY2(format.match(result).hasMatch(), qPrintable(result));
-        salts.insert(result.mid(3, 8));
-        for (const QChar c : result.mid(3, 8))
+        const QString salt = result.mid(3, 8);
+        // The login plays no part beyond the salt.
+        QCOMPARE(result, md5Crypt(salt, QStringLiteral("password")));
+        salts.insert(salt);
+        for (const QChar c : salt)
             letters.insert(c);
     }
     // 2400 draws over 25 letters: every letter shows up and 'z' never does.
     QCOMPARE(letters.size(), 25);
     QCOMPARE(salts.size(), calls);
-}
-
-void TestMd5Crypt::cryptPasswordDiffersOnlyThroughSalt()
-{
-    const QString first = cryptPassword(QStringLiteral("one"), QStringLiteral("pw"));
-    const QString second = cryptPassword(QStringLiteral("two"), QStringLiteral("pw"));
-    QVERIFY(first != second);
-    QCOMPARE(first, md5Crypt(first.mid(3, 8), QStringLiteral("pw")));
-    QCOMPARE(second, md5Crypt(second.mid(3, 8), QStringLiteral("pw")));
 }
 
 void TestMd5Crypt::cryptPasswordDoesNotFollowCLibraryRand()
@@ -218,8 +142,7 @@ void TestMd5Crypt::cryptPasswordDoesNotFollowCLibraryRand()
     for (int i = 0; i < 8; ++i)
         predictable.append(QLatin1Char(char('a' + std::rand() % 25)));
     std::srand(1);
-    const QString result = cryptPassword(QString(), QStringLiteral("pw"));
-    QVERIFY(result.mid(3, 8) != predictable);
+    QVERIFY(cryptPassword(QString(), QStringLiteral("pw")).mid(3, 8) != predictable);
 }
 
 QTEST_GUILESS_MAIN(TestMd5Crypt)
