@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,10 @@ inline PeerRun runPeer(const QString &program, const QStringList &arguments,
                        const QString &workingDir = QString(), const QString &stdoutFile = QString())
 {
     QProcess process;
+    // The peers read and write names as UTF-8 whatever the test's own locale.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    process.setProcessEnvironment(environment);
     if (!workingDir.isEmpty())
         process.setWorkingDirectory(workingDir);
     if (!stdoutFile.isEmpty())
