@@ -2,6 +2,7 @@
 
 #include <QLibraryInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QPushButton>
 #include <QTranslator>
@@ -21,11 +22,8 @@ struct Message
 
 bool isCyrillic(const QString& text)
 {
-    for (const QChar c : text) {
-        if (c.unicode() >= 0x0400 && c.unicode() <= 0x04FF)
-            return true;
-    }
-    return false;
+    static const QRegularExpression cyrillic(QStringLiteral("[\\x{0400}-\\x{04FF}]"));
+    return text.contains(cyrillic);
 }
 
 // Messages of a catalogue source; an unfinished entry counts as untranslated.
