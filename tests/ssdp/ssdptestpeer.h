@@ -43,7 +43,6 @@ public:
     {
         return filtered(unicastReceived, pieces);
     }
-    void clear() { groupReceived.clear(); unicastReceived.clear(); }
 
     static QHostAddress groupAddress() { return QHostAddress(QStringLiteral("239.255.255.250")); }
 
