@@ -56,13 +56,6 @@ HttpTestReply HttpTestReply::make(int status, const QByteArray& contentType, con
     return reply;
 }
 
-HttpTestReply HttpTestReply::silence()
-{
-    HttpTestReply reply;
-    reply.silent = true;
-    return reply;
-}
-
 HttpTestServer::HttpTestServer(QObject* parent)
     : QObject(parent)
 {
@@ -129,7 +122,7 @@ void HttpTestServer::readRequests(QTcpSocket* socket)
 
 void HttpTestServer::answer(QTcpSocket* socket, const HttpTestReply& reply)
 {
-    if (reply.silent)
+    if (reply.delayMs < 0)
         return;
     // The reason phrase is free text; clients go by the status code.
     QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " Status\r\n";
@@ -141,7 +134,7 @@ void HttpTestServer::answer(QTcpSocket* socket, const HttpTestReply& reply)
         out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n" + reply.body;
     else
         out += "\r\n";
-    if (reply.delayMs <= 0)
+    if (reply.delayMs == 0)
         socket->write(out);
     else // the socket as context drops the reply if the connection goes first
         QTimer::singleShot(reply.delayMs, socket, [socket, out]() { socket->write(out); });

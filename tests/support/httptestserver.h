@@ -34,12 +34,10 @@ struct HttpTestReply
     QByteArray contentType; // no Content-Type header when empty
     QByteArray body;
     HttpTestHeaders headers;
-    int delayMs = 0;
-    bool silent = false; // never answer; the connection stays open
+    int delayMs = 0; // negative: never answer; the connection stays open
 
     static HttpTestReply make(int status, const QByteArray& contentType = QByteArray(),
                               const QByteArray& body = QByteArray(), int delayMs = 0);
-    static HttpTestReply silence();
 };
 
 // A scripted HTTP/1.1 server on loopback for tests and benchmarks.  Replies are
