@@ -2,7 +2,6 @@
 // and XML parser, and LibreOffice converting the package to text and PDF.
 
 #include <configurator-common/odfwriter.h>
-#include <configurator-common/zipreader.h>
 
 #include <QFile>
 #include <QImage>
@@ -13,8 +12,6 @@
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextList>
-#include <QTextTable>
 #include <QtTest>
 
 namespace {
@@ -24,20 +21,15 @@ const qreal kPixelsPerMM = 2.835 * 96 / 72;
 
 // Runs a program to its end within the time-out; false (and the program
 // killed) when it does not finish or fails.
-bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr,
-         const QString &workingDirectory = QString())
+bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    if (!workingDirectory.isEmpty())
-        process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);
-    if (!process.waitForStarted(kProcessTimeoutMs))
-        return false;
     if (!process.waitForFinished(kProcessTimeoutMs)) {
         process.kill();
         process.waitForFinished(kProcessTimeoutMs);
-        qWarning() << program << "did not finish in time";
+        qWarning() << program << "did not start or finish in time";
         return false;
     }
     const QByteArray text = process.readAll();
@@ -196,26 +188,16 @@ void tst_OdfWriterReaders::pythonReadsPackage()
     const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     QVERIFY2(!python.isEmpty(), "python3 is needed as an independent ZIP and XML reader");
 
-    // The same package through the library's own reader.
-    ZipReader reader(package);
-    QCOMPARE(reader.status(), ZipReader::NoError);
-    QStringList names;
-    for (const ZipReader::FileInfo &info : reader.fileInfoList())
-        names.append(info.filePath);
-    QCOMPARE(names, QStringList({"mimetype", "Pictures/Picture1", "META-INF/manifest.xml", "styles.xml", "content.xml"}));
-    QCOMPARE(reader.fileData(QStringLiteral("mimetype")), QByteArray("application/vnd.oasis.opendocument.text"));
-    QVERIFY(!QImage::fromData(reader.fileData(QStringLiteral("Pictures/Picture1")), "PNG").isNull());
-
     const QString script = QStringLiteral(R"(
 import sys, zipfile, xml.dom.minidom
 z = zipfile.ZipFile(sys.argv[1])
 assert z.testzip() is None, 'bad CRC'
 infos = z.infolist()
 names = [i.filename for i in infos]
-assert names[0] == 'mimetype', names
+assert names == ['mimetype', 'Pictures/Picture1', 'META-INF/manifest.xml', 'styles.xml', 'content.xml'], names
 assert infos[0].compress_type == zipfile.ZIP_STORED, 'mimetype compressed'
 assert z.read('mimetype') == b'application/vnd.oasis.opendocument.text'
-assert names[-3:] == ['META-INF/manifest.xml', 'styles.xml', 'content.xml'], names
+assert z.read('Pictures/Picture1').startswith(b'\x89PNG')
 for name in names:
     if name.endswith('.xml'):
         xml.dom.minidom.parseString(z.read(name))
@@ -223,9 +205,7 @@ manifest = xml.dom.minidom.parseString(z.read('META-INF/manifest.xml'))
 ns = 'urn:oasis:names:tc:opendocument:xmlns:manifest:1.0'
 listed = {e.getAttributeNS(ns, 'full-path'): e.getAttributeNS(ns, 'media-type')
           for e in manifest.getElementsByTagNameNS(ns, 'file-entry')}
-for name in names[1:]:
-    if name != 'META-INF/manifest.xml':
-        assert name in listed, name
+assert set(names) - {'mimetype', 'META-INF/manifest.xml'} <= set(listed), listed
 assert listed['/'] == 'application/vnd.oasis.opendocument.text'
 assert listed['Pictures/Picture1'] == 'image/png'
 content = xml.dom.minidom.parseString(z.read('content.xml'))
