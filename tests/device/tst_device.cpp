@@ -520,7 +520,9 @@ private slots:
         bool aliveAfterWait = false;
         factory->onRequestData = [&](Connection*, const QString&, const QVariant&, int) {
             QEventLoop wait;
-            QTimer::singleShot(10, [&] {
+            // Tied to the loop: should the wait end first, the lambda must
+            // not run later on this frame's references.
+            QTimer::singleShot(10, &wait, [&] {
                 if (destroyDevice)
                     device.reset();
                 else
