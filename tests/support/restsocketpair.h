@@ -41,4 +41,19 @@ inline void writeSegment(QTcpSocket* socket, const QByteArray& bytes, int settle
     QTest::qWait(settleMs);
 }
 
+// Runs the event loop (a server may live in this thread) until at least size
+// bytes came or 5 s passed.
+inline QByteArray readAtLeast(QIODevice* device, int size)
+{
+    QByteArray bytes;
+    QElapsedTimer timer;
+    timer.start();
+    while (bytes.size() < size && timer.elapsed() < 5000) {
+        if (!device->bytesAvailable())
+            QTest::qWait(10);
+        bytes += device->readAll();
+    }
+    return bytes;
+}
+
 #endif // RESTSOCKETPAIR_H

@@ -4,72 +4,38 @@
 #include <QPointer>
 #include <QTimer>
 
-ScriptedRestService::ScriptedRestService(QObject* parent)
-    : RestServer(parent)
-{
-}
-
-ScriptedRestService::Reply ScriptedRestService::reply(int status, const QString& contentType,
-                                                      const QByteArray& content, bool hasContent)
-{
-    Reply r;
-    r.status = status;
-    if (!contentType.isNull())
-        r.headers.append(qMakePair(QStringLiteral("content-type"), contentType));
-    r.content = content;
-    r.hasContent = hasContent || !content.isEmpty();
-    return r;
-}
-
-void ScriptedRestService::addReply(const Reply& reply)
-{
-    m_replies.append(reply);
-}
-
 void ScriptedRestService::processRequest(RestConnection* connection, const QString& method,
                                          const QUrl& url, RestMessage* request)
 {
-    Request r;
-    r.method = method;
-    r.url = url;
-    r.startLine = request->startLine();
-    r.headerNames = request->headers();
+    Request r{ method, url, request->headers(), {}, request->content() != nullptr, {} };
     for (const QString& name : r.headerNames)
         r.headers.insert(name, request->header(name).toString());
-    if (QIODevice* content = request->content()) {
-        r.hasContent = true;
-        content->seek(0);
-        r.content = content->readAll();
-    }
+    if (r.hasContent && request->content()->seek(0))
+        r.content = request->content()->readAll();
     requests.append(r);
 
-    const Reply next = m_replies.isEmpty() ? Reply() : m_replies.takeFirst();
+    const Reply reply = m_replies.isEmpty() ? Reply() : m_replies.takeFirst();
     const QVariant id = request->header(QStringLiteral("request-id"));
-    if (next.delayMs > 0) {
-        QPointer<RestConnection> target(connection);
-        QTimer::singleShot(next.delayMs, this, [this, target, next, id]() {
-            if (target)
-                send(target, next, id);
-        });
-    } else {
-        send(connection, next, id);
-    }
-    emit requestReceived();
-}
-
-void ScriptedRestService::send(RestConnection* connection, const Reply& reply, const QVariant& requestId)
-{
-    if (!reply.raw.isEmpty()) {
-        connection->device()->write(reply.raw);
-        return;
-    }
-    RestMessage* response = new RestMessage;
-    response->setStartLine(RestMessage::ResponseStatus(reply.status));
-    if (reply.echoRequestId && requestId.isValid())
-        response->setHeader(QStringLiteral("request-id"), requestId);
-    for (const auto& header : reply.headers)
-        response->setHeader(header.first, header.second);
-    if (reply.hasContent)
-        response->setContent(reply.content);
-    connection->sendMessage(response);
+    QPointer<RestConnection> target(connection);
+    auto send = [reply, id, target]() {
+        if (!target)
+            return;
+        if (!reply.raw.isEmpty()) {
+            target->device()->write(reply.raw);
+            return;
+        }
+        RestMessage* response = new RestMessage;
+        response->setStartLine(RestMessage::ResponseStatus(reply.status));
+        if (id.isValid())
+            response->setHeader(QStringLiteral("request-id"), id);
+        if (!reply.contentType.isNull())
+            response->setHeader(QStringLiteral("content-type"), reply.contentType);
+        if (!reply.content.isEmpty())
+            response->setContent(reply.content);
+        target->sendMessage(response);
+    };
+    if (reply.delayMs > 0)
+        QTimer::singleShot(reply.delayMs, this, send);
+    else
+        send();
 }

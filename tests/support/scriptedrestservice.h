@@ -6,14 +6,12 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
-#include <QPair>
 #include <QString>
 #include <QUrl>
-#include <QVariant>
 
 // A service protocol server for tests: records every request and answers
 // each with the next scripted reply (or "200 OK" without content when the
-// script is empty).  Replies echo the request's "request-id" unless told not to.
+// script is empty), echoing the request's "request-id".
 class ScriptedRestService : public RestServer
 {
     Q_OBJECT
@@ -23,7 +21,6 @@ public:
     {
         QString method;
         QUrl url;
-        QString startLine;
         QStringList headerNames;
         QMap<QString, QString> headers;
         bool hasContent = false;
@@ -32,34 +29,28 @@ public:
 
     struct Reply
     {
-        int status = 200;
-        QList<QPair<QString, QString>> headers;
-        bool hasContent = false;
-        QByteArray content;
-        // Written as is instead of a built message, when not empty.
-        QByteArray raw;
-        bool echoRequestId = true;
-        // When set, the reply is sent this many ms after the request came in.
-        int delayMs = 0;
+        Reply(int code = 200, const QString& type = QString(), const QByteArray& body = QByteArray(),
+              int delay = 0)
+            : status(code), contentType(type), content(body), delayMs(delay)
+        {
+        }
+        int status;
+        QString contentType; // "content-type" is sent when not null
+        QByteArray content;  // sent when not empty
+        int delayMs;         // when set, the reply waits this long
+        QByteArray raw;      // when not empty, written as is instead
     };
 
-    explicit ScriptedRestService(QObject* parent = nullptr);
+    using RestServer::RestServer;
 
-    static Reply reply(int status, const QString& contentType = QString(),
-                       const QByteArray& content = QByteArray(), bool hasContent = false);
-
-    void addReply(const Reply& reply);
+    void addReply(const Reply& reply) { m_replies.append(reply); }
     QList<Request> requests;
-
-signals:
-    void requestReceived();
 
 protected:
     void processRequest(RestConnection* connection, const QString& method, const QUrl& url,
                         RestMessage* request) override;
 
 private:
-    void send(RestConnection* connection, const Reply& reply, const QVariant& requestId);
     QList<Reply> m_replies;
 };
 
