@@ -77,9 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!written || first.isNull())
         abort();
 
-    // Qt's reader takes only an object or an array at the top.
+    // Qt's reader takes only an object or an array at the top.  Names that
+    // differ only in lone surrogates are written alike, and Qt 5.15's reader
+    // leaks on repeated names, so such trees are left out of this check.
+    const bool lossy = hasLoneSurrogate(value);
     const int type = value.userType();
-    if (type == QMetaType::QVariantMap || type == QMetaType::QVariantList) {
+    if (!lossy && (type == QMetaType::QVariantMap || type == QMetaType::QVariantList)) {
         QJsonParseError error;
         QJsonDocument::fromJson(first, &error);
         if (error.error != QJsonParseError::NoError)
@@ -87,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     const QByteArray second = rewrite(first);
-    if (hasLoneSurrogate(value)) {
+    if (lossy) {
         if (rewrite(second) != second)
             abort();
     } else if (second != first) {
