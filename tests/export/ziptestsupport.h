@@ -6,15 +6,15 @@
 // hand-made archives whose every field can lie.
 
 #include <QByteArray>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QStandardPaths>
-#include <QString>
+#include <QRandomGenerator>
 #include <QStringList>
 #include <QVector>
 
+#include <utility>
 #include <zlib.h>
 
 namespace ZipTest {
@@ -23,10 +23,8 @@ constexpr int kPeerTimeoutMs = 120000;
 
 struct PeerRun
 {
-    bool finished = false;
-    int exitCode = -1;
+    int exitCode = -1;  // -1 also when the peer crashed or timed out
     QByteArray output;
-    QByteArray errors;
 };
 
 inline PeerRun runPeer(const QString &program, const QStringList &arguments,
@@ -37,26 +35,19 @@ inline PeerRun runPeer(const QString &program, const QStringList &arguments,
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     process.setProcessEnvironment(environment);
-    if (!workingDir.isEmpty())
-        process.setWorkingDirectory(workingDir);
+    process.setWorkingDirectory(workingDir);
     if (!stdoutFile.isEmpty())
         process.setStandardOutputFile(stdoutFile);
     process.start(program, arguments);
     PeerRun run;
-    run.finished = process.waitForFinished(kPeerTimeoutMs) && process.exitStatus() == QProcess::NormalExit;
-    if (!run.finished) {
+    if (process.waitForFinished(kPeerTimeoutMs) && process.exitStatus() == QProcess::NormalExit) {
+        run.exitCode = process.exitCode();
+    } else {
         process.kill();
         process.waitForFinished();
     }
-    run.exitCode = process.exitCode();
     run.output = process.readAllStandardOutput();
-    run.errors = process.readAllStandardError();
     return run;
-}
-
-inline bool hasPeer(const QString &program)
-{
-    return !QStandardPaths::findExecutable(program).isEmpty();
 }
 
 inline QString peerScript()
@@ -64,79 +55,60 @@ inline QString peerScript()
     return QStringLiteral(CC_SOURCE_DIR "/tests/export/zippeer.py");
 }
 
-// zippeer.py COMMAND ARGS, parsed as JSON; an empty object when it failed.
+// zippeer.py COMMAND ARCHIVE, parsed as JSON; an empty object when it failed.
 inline QJsonObject pythonView(const QString &command, const QString &archive)
 {
     const PeerRun run = runPeer(QStringLiteral("python3"), {peerScript(), command, archive});
-    if (!run.finished || run.exitCode != 0)
-        return QJsonObject();
-    return QJsonDocument::fromJson(run.output).object();
+    return run.exitCode == 0 ? QJsonDocument::fromJson(run.output).object() : QJsonObject();
 }
 
 // Collects the warnings emitted while it lives.
-class WarningCollector
+struct WarningCollector
 {
-public:
     WarningCollector()
     {
-        current = this;
-        previous = qInstallMessageHandler(&WarningCollector::handle);
+        warnings().clear();
+        previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+            if (type == QtWarningMsg)
+                warnings().append(message);
+        });
     }
-    ~WarningCollector()
+    ~WarningCollector() { qInstallMessageHandler(previous); }
+    static QStringList &warnings()
     {
-        qInstallMessageHandler(previous);
-        current = nullptr;
+        static QStringList list;
+        return list;
     }
-
-    QStringList warnings;
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &, const QString &message)
-    {
-        if (current && type == QtWarningMsg)
-            current->warnings.append(message);
-    }
-
-    static inline WarningCollector *current = nullptr;
     QtMessageHandler previous;
 };
 
-inline void appendLe16(QByteArray *out, quint32 value)
+inline QFile::Permissions permissionsOfMode(int mode)
 {
-    out->append(char(value & 0xff));
-    out->append(char((value >> 8) & 0xff));
+    // Owner bits map to both the owner and the user flags.
+    const int owner = (mode >> 6) & 7;
+    return QFile::Permissions((owner << 12) | (owner << 8) | (((mode >> 3) & 7) << 4) | (mode & 7));
 }
 
-inline void appendLe32(QByteArray *out, quint32 value)
+inline QByteArray incompressible(int size)
 {
-    appendLe16(out, value & 0xffff);
-    appendLe16(out, value >> 16);
+    QByteArray data(size, '\0');
+    QRandomGenerator generator(42);
+    for (char &c : data)
+        c = char(generator.bounded(256));
+    return data;
 }
 
-inline quint32 le32At(const QByteArray &bytes, int offset)
+inline void appendLe(QByteArray *out, quint64 value, int bytes)
 {
-    const auto b = [&](int i) { return quint32(uchar(bytes.at(offset + i))); };
-    return b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24);
+    for (int i = 0; i < bytes; ++i)
+        out->append(char((value >> (8 * i)) & 0xff));
 }
 
-inline quint16 le16At(const QByteArray &bytes, int offset)
-{
-    return quint16(uchar(bytes.at(offset)) | (uchar(bytes.at(offset + 1)) << 8));
-}
-
+// qCompress wraps a zlib stream in a 4-byte length and a 2-byte header before
+// and a 4-byte checksum after; what is between is raw deflate.
 inline QByteArray rawDeflate(const QByteArray &data)
 {
-    z_stream stream = {};
-    deflateInit2(&stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&stream, uLong(data.size()))), '\0');
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef *>(out.data());
-    stream.avail_out = uInt(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(int(stream.total_out));
-    deflateEnd(&stream);
-    return out;
+    return qCompress(data, 6).mid(6).chopped(4);
 }
 
 inline quint32 crcOf(const QByteArray &data)
@@ -154,7 +126,7 @@ struct RawEntry
     quint16 versionNeeded = 20;
     quint16 flags = 0;
     quint32 externalAttributes = 0x81a40000;
-    quint32 dosTimeDate = 0x50ad6d7d;
+    quint32 dosTimeDate = 0x50ad6d7d;   // 2020-05-13 13:43:58
     qint64 compressedSize = -1;
     qint64 uncompressedSize = -1;
     qint64 localHeaderOffset = -1;
@@ -165,9 +137,7 @@ struct RawArchive
 {
     QVector<RawEntry> entries;
     QByteArray comment;
-    qint64 commentLengthField = -1;
     qint64 entryCountField = -1;
-    qint64 directoryOffsetField = -1;
     QByteArray trailing;            // bytes after the comment
 };
 
@@ -178,58 +148,60 @@ inline QByteArray buildArchive(const RawArchive &archive)
     for (const RawEntry &e : archive.entries) {
         const QByteArray payload = !e.payload.isNull() ? e.payload
                 : (e.method == 8 ? rawDeflate(e.contents) : e.contents);
-        const quint32 compressed = quint32(e.compressedSize >= 0 ? e.compressedSize : payload.size());
-        const quint32 uncompressed = quint32(e.uncompressedSize >= 0 ? e.uncompressedSize : e.contents.size());
-        const quint32 offset = quint32(e.localHeaderOffset >= 0 ? e.localHeaderOffset : out.size());
-        const quint32 crc = crcOf(e.contents);
-
+        const qint64 offset = e.localHeaderOffset >= 0 ? e.localHeaderOffset : out.size();
+        // Shared by the local header and the central record: value and width.
+        const std::pair<qint64, int> fields[] = {{e.versionNeeded, 2}, {e.flags, 2}, {e.method, 2},
+                {e.dosTimeDate, 4}, {crcOf(e.contents), 4},
+                {e.compressedSize >= 0 ? e.compressedSize : payload.size(), 4},
+                {e.uncompressedSize >= 0 ? e.uncompressedSize : e.contents.size(), 4},
+                {e.name.size(), 2}, {0, 2}};
         QByteArray common;
-        appendLe16(&common, e.versionNeeded);
-        appendLe16(&common, e.flags);
-        appendLe16(&common, e.method);
-        appendLe32(&common, e.dosTimeDate);
-        appendLe32(&common, crc);
-        appendLe32(&common, compressed);
-        appendLe32(&common, uncompressed);
-        appendLe16(&common, quint32(e.name.size()));
-        appendLe16(&common, 0);
-
-        appendLe32(&out, 0x04034b50);
+        for (const auto &[value, bytes] : fields)
+            appendLe(&common, quint32(value), bytes);
+        appendLe(&out, 0x04034b50, 4);
         out += common + e.name + payload;
 
-        appendLe32(&directory, 0x02014b50);
-        appendLe16(&directory, e.versionMadeBy);
+        appendLe(&directory, 0x02014b50, 4);
+        appendLe(&directory, e.versionMadeBy, 2);
         directory += common;
-        appendLe16(&directory, 0);      // comment length
-        appendLe16(&directory, 0);      // disk
-        appendLe16(&directory, 0);      // internal attributes
-        appendLe32(&directory, e.externalAttributes);
-        appendLe32(&directory, offset);
+        appendLe(&directory, 0, 6);     // comment length, disk, internal attributes
+        appendLe(&directory, e.externalAttributes, 4);
+        appendLe(&directory, quint32(offset), 4);
         directory += e.name;
     }
-    const quint32 directoryOffset = quint32(archive.directoryOffsetField >= 0
-                                            ? archive.directoryOffsetField : out.size());
     const quint32 count = quint32(archive.entryCountField >= 0 ? archive.entryCountField
                                                                : archive.entries.size());
+    const int directoryOffset = out.size();
     out += directory;
-    appendLe32(&out, 0x06054b50);
-    appendLe16(&out, 0);
-    appendLe16(&out, 0);
-    appendLe16(&out, count);
-    appendLe16(&out, count);
-    appendLe32(&out, quint32(directory.size()));
-    appendLe32(&out, directoryOffset);
-    appendLe16(&out, quint32(archive.commentLengthField >= 0 ? archive.commentLengthField
-                                                             : archive.comment.size()));
-    out += archive.comment + archive.trailing;
-    return out;
+    appendLe(&out, 0x06054b50, 4);
+    appendLe(&out, 0, 4);
+    appendLe(&out, count, 2);
+    appendLe(&out, count, 2);
+    appendLe(&out, quint32(directory.size()), 4);
+    appendLe(&out, quint32(directoryOffset), 4);
+    appendLe(&out, quint32(archive.comment.size()), 2);
+    return out + archive.comment + archive.trailing;
 }
 
 inline QByteArray buildArchive(const QVector<RawEntry> &entries)
 {
-    RawArchive archive;
-    archive.entries = entries;
-    return buildArchive(archive);
+    return buildArchive(RawArchive{entries, {}, -1, {}});
+}
+
+inline RawEntry entry(const QByteArray &name, const QByteArray &contents, quint16 method = 0)
+{
+    RawEntry e;
+    e.name = name;
+    e.contents = contents;
+    e.method = method;
+    return e;
+}
+
+inline RawEntry symlinkEntry(const QByteArray &name, const QByteArray &target)
+{
+    RawEntry e = entry(name, target);
+    e.externalAttributes = 0xa1ff0000;
+    return e;
 }
 
 } // namespace ZipTest
