@@ -254,9 +254,7 @@ void TestZipReader::describesEntries_data()
     row("absolute", entry("/etc/passwd", "d"), "etc/passwd");
     row("trailing slashes", entry("a/b///", "d"), "a/b");
     row("inner dots kept", entry("a/../b", "d"), "a/../b");
-    RawEntry utf8 = entry("r\xc3\xa9sum\xc3\xa9", "d");
-    utf8.flags = 0x0800;
-    row("utf-8 flag", utf8, QString::fromUtf8("r\xc3\xa9sum\xc3\xa9"));
+    row("utf-8 flag", entry("r\xc3\xa9sum\xc3\xa9", "d", 0, 0x0800), QString::fromUtf8("r\xc3\xa9sum\xc3\xa9"));
 }
 
 void TestZipReader::describesEntries()
@@ -307,15 +305,10 @@ void TestZipReader::returnsEntryData_data()
     e = entry("e", "secret contents");
     e.versionNeeded = 45;
     row("version 45", {e}, "e", "", "QZip: .ZIP specification version 45 implementationis needed to extract the data.");
-    e = entry("e", "secret contents");
-    e.flags = 1;
-    row("encrypted", {e}, "e", "", "QZip: Unsupported encryption method is needed to extract the data.");
-    e = entry("e", "secret contents", 12);
-    row("bzip2", {e}, "e", "", "QZip: Unsupported compression method 12 is needed to extract the data.");
+    row("encrypted", {entry("e", "secret contents", 0, 1)}, "e", "", "QZip: Unsupported encryption method is needed to extract the data.");
+    row("bzip2", {entry("e", "secret contents", 12)}, "e", "", "QZip: Unsupported compression method 12 is needed to extract the data.");
 
-    RawEntry utf8 = entry("caf\xc3\xa9.txt", "utf8");
-    utf8.flags = 0x0800;
-    const QVector<RawEntry> named = {entry("./docs/a.txt", "dotted"), utf8};
+    const QVector<RawEntry> named = {entry("./docs/a.txt", "dotted"), entry("caf\xc3\xa9.txt", "utf8", 0, 0x0800)};
     row("stored name", named, "./docs/a.txt", "dotted");
     row("cleaned name", named, "docs/a.txt", "dotted");
     row("utf-8 name", named, QString::fromUtf8("caf\xc3\xa9.txt"), "utf8");
@@ -387,10 +380,8 @@ void TestZipReader::neverExtractsOutsideDestination_data()
         << QStringList{"good.txt"} << 1 << false;
     QTest::newRow("absolute name is rooted below destination")
         << buildArchive({entry("/abs/file.txt", "abs")}) << QStringList{"abs", "abs/file.txt"} << 0 << false;
-    RawEntry utf8 = entry("caf\xc3\xa9.txt", "utf8");
-    utf8.flags = 0x0800;
     QTest::newRow("dotted and utf-8 names found by their cleaned paths")
-        << buildArchive({entry("./docs/a.txt", "dotted"), utf8})
+        << buildArchive({entry("./docs/a.txt", "dotted"), entry("caf\xc3\xa9.txt", "utf8", 0, 0x0800)})
         << QStringList{"docs", "docs/a.txt", QString::fromUtf8("caf\xc3\xa9.txt")} << 0 << false;
     QTest::newRow("absolute link target")
         << buildArchive({symlinkEntry("etc", "/etc"), good}) << QStringList{"good.txt"} << 1 << false;

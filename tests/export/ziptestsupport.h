@@ -188,12 +188,13 @@ inline QByteArray buildArchive(const QVector<RawEntry> &entries)
     return buildArchive(RawArchive{entries, {}, -1, {}});
 }
 
-inline RawEntry entry(const QByteArray &name, const QByteArray &contents, quint16 method = 0)
+inline RawEntry entry(const QByteArray &name, const QByteArray &contents, quint16 method = 0, quint16 flags = 0)
 {
     RawEntry e;
     e.name = name;
     e.contents = contents;
     e.method = method;
+    e.flags = flags;
     return e;
 }
 
