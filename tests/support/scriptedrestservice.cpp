@@ -14,7 +14,9 @@ void ScriptedRestService::processRequest(RestConnection* connection, const QStri
         r.content = request->content()->readAll();
     requests.append(r);
 
-    const Reply reply = m_replies.isEmpty() ? Reply() : m_replies.takeFirst();
+    if (m_replies.isEmpty())
+        return RestServer::processRequest(connection, method, url, request);
+    const Reply reply = m_replies.takeFirst();
     const QVariant id = request->header(QStringLiteral("request-id"));
     QPointer<RestConnection> target(connection);
     auto send = [reply, id, target]() {

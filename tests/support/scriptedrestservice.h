@@ -10,8 +10,8 @@
 #include <QUrl>
 
 // A service protocol server for tests: records every request and answers
-// each with the next scripted reply (or "200 OK" without content when the
-// script is empty), echoing the request's "request-id".
+// each with the next scripted reply, echoing the request's "request-id";
+// once the script is used up, RestServer's own handler answers.
 class ScriptedRestService : public RestServer
 {
     Q_OBJECT
@@ -27,7 +27,7 @@ public:
         QByteArray content;
     };
 
-    struct Reply
+    struct Reply // built as {status, content type, content, delay}
     {
         Reply(int code = 200, const QString& type = QString(), const QByteArray& body = QByteArray(),
               int delay = 0)
