@@ -6,6 +6,7 @@
 #include "restsocketpair.h"
 #include "scriptedrestservice.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalSpy>
@@ -48,24 +49,13 @@ public:
 };
 int TrackedMessage::alive = 0;
 
-// A device that takes every byte but never gets rid of them, like a socket
-// whose peer stopped reading: each wait for written bytes fails.
-class StalledDevice : public QIODevice
+// Keeps every byte written as waiting, like a socket whose peer stopped
+// reading; each wait for written bytes fails.
+class StalledDevice : public QBuffer
 {
 public:
     StalledDevice() { open(QIODevice::ReadWrite); }
-    bool isSequential() const override { return true; }
-    qint64 bytesToWrite() const override { return pending; }
-    bool waitForBytesWritten(int) override { return false; }
-    qint64 pending = 0;
-
-protected:
-    qint64 readData(char*, qint64) override { return 0; }
-    qint64 writeData(const char*, qint64 size) override
-    {
-        pending += size;
-        return size;
-    }
+    qint64 bytesToWrite() const override { return buffer().size(); }
 };
 
 QByteArray response(const QByteArray& body, const QByteArray& line = "HTTP/1.1 200 OK")

@@ -7,8 +7,8 @@
 void ScriptedRestService::processRequest(RestConnection* connection, const QString& method,
                                          const QUrl& url, RestMessage* request)
 {
-    Request r{ method, url, request->headers(), {}, request->content() != nullptr, {} };
-    for (const QString& name : r.headerNames)
+    Request r{ method, url, {}, request->content() != nullptr, {} };
+    for (const QString& name : request->headers())
         r.headers.insert(name, request->header(name).toString());
     if (r.hasContent && request->content()->seek(0))
         r.content = request->content()->readAll();

@@ -21,7 +21,6 @@ public:
     {
         QString method;
         QUrl url;
-        QStringList headerNames;
         QMap<QString, QString> headers;
         bool hasContent = false;
         QByteArray content;
