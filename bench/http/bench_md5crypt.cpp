@@ -10,7 +10,6 @@
 // from getrusage) for OpenSSL.  On an idle machine wall time agrees.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <QStringList>
 
@@ -93,12 +92,3 @@ void BM_OpensslPasswd(benchmark::State& state)
 
 BENCHMARK(BM_Md5Crypt)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 BENCHMARK(BM_OpensslPasswd)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

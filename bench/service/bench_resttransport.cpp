@@ -6,7 +6,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QScopedPointer>
@@ -119,12 +118,3 @@ void BM_RawSocketTransfer(benchmark::State& state)
 
 BENCHMARK(BM_RawSocketTransfer)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_RestConnectionTransfer)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
