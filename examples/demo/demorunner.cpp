@@ -21,11 +21,6 @@ namespace {
 
 const char* const kDeviceGroup = "devices/instrument";
 
-QString dateText(const QDateTime& date)
-{
-    return date.isValid() ? date.toUTC().toString(QStringLiteral("yyyy-MM-dd")) : QStringLiteral("-");
-}
-
 } // namespace
 
 DemoRunner::DemoRunner(const Options& demoOptions, QObject* parent)
@@ -138,11 +133,11 @@ bool DemoRunner::identify()
         << "  model: " << config->model << "\n"
         << "  description: " << config->description << "\n"
         << "  serial: " << config->serial << "\n"
-        << "  production date: " << dateText(config->productionDate) << "\n"
+        << "  production date: " << ReportGenerator::dateText(config->productionDate) << "\n"
         << "  accuracy class: " << config->accuracyClass << "\n"
         << "  certificate: " << config->certificateSerial << "\n"
-        << "  last verification: " << dateText(config->lastVerificationDate) << "\n"
-        << "  next verification: " << dateText(config->nextVerificationDate) << "\n";
+        << "  last verification: " << ReportGenerator::dateText(config->lastVerificationDate) << "\n"
+        << "  next verification: " << ReportGenerator::dateText(config->nextVerificationDate) << "\n";
     return true;
 }
 

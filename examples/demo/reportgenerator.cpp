@@ -24,11 +24,6 @@ const qreal kA4WidthPx = 794;
 const qreal kA4HeightPx = 1123;
 const qreal kPageMarginPx = 76;
 
-QString dateText(const QDateTime& date)
-{
-    return date.isValid() ? date.toUTC().toString(QStringLiteral("yyyy-MM-dd")) : QStringLiteral("-");
-}
-
 QVector<double> readings(const QByteArray& csv)
 {
     QVector<double> values;
@@ -81,6 +76,11 @@ void addRow(QTextTable* table, int row, const QString& caption, const QString& v
 }
 
 } // namespace
+
+QString ReportGenerator::dateText(const QDateTime& date)
+{
+    return date.isValid() ? date.toUTC().toString(QStringLiteral("yyyy-MM-dd")) : QStringLiteral("-");
+}
 
 QString ReportGenerator::statusText(int status)
 {

@@ -5,6 +5,7 @@
 #include <QString>
 
 class DeviceConfig;
+class QDateTime;
 class QTextDocument;
 
 // Composes the device report as a rich-text document and exports it as an
@@ -26,6 +27,8 @@ public:
     static bool exportOdf(const Report& report, const QString& fileName, QString* error = 0);
 
     static QString statusText(int status);
+    // A date as the report and the demo print it (UTC, ISO day), or "-".
+    static QString dateText(const QDateTime& date);
 };
 
 #endif
