@@ -632,8 +632,10 @@ void writeText(QXmlStreamWriter &writer, const QString &textNS, const QString &t
         if (ch == QChar::LineSeparator) {
             writePending(i);
             writeElement(QStringLiteral("line-break"));
+            // A space just before the break still counts, so the spaces that
+            // start the next line are all written as text:s and no reader
+            // drops one as leading white space.
             exported = i + 1;
-            spaces = 0;
         } else if (ch == QLatin1Char('\t')) {
             writePending(i);
             writeElement(QStringLiteral("tab"));

@@ -658,7 +658,8 @@ void tst_OdfWriter::fragmentText_data()
     QTest::newRow("tab") << "a\tb" << "a[tab]b";
     QTest::newRow("spaces before tab") << "a   \tb" << "a [s2][tab]b";
     QTest::newRow("line separator") << QString("a") + QChar(0x2028) + "b" << "a[br]b";
-    QTest::newRow("spaces around line separator") << QString("a ") + QChar(0x2028) + "  b" << "a [br] [s]b";
+    QTest::newRow("spaces around line separator") << QString("a ") + QChar(0x2028) + "  b" << "a [br][s2]b";
+    QTest::newRow("one space on each side of a line separator") << QString("a ") + QChar(0x2028) + " b" << "a [br][s]b";
     QTest::newRow("markup characters") << "<&>\"" << "<&>\"";
 }
 
