@@ -50,6 +50,10 @@ public:
     QString notificationType;
     QUrl locationUrl;
     QNetworkInterface iface;
+    // Kept apart from iface: a lookup while the interface is gone gives an
+    // invalid interface without a name, and the device could never find the
+    // interface again once it came back.
+    QString ifaceName;
     QString product;
     QString version;
     bool joined = false;
@@ -134,11 +138,12 @@ QUrl SsdpDevice::locationUrl()
 void SsdpDevice::setNetworkInterface(const QNetworkInterface& iface)
 {
     d->iface = iface;
+    d->ifaceName = iface.name();
 }
 
 QNetworkInterface SsdpDevice::networkInterface()
 {
-    d->iface = QNetworkInterface::interfaceFromName(d->iface.name());
+    d->iface = QNetworkInterface::interfaceFromName(d->ifaceName);
     return d->iface;
 }
 

@@ -87,6 +87,7 @@ private slots:
     void answersOnlyItsOwnSearch_data();
     void answersOnlyItsOwnSearch();
     void noAnswerFromOutsideTheSubnet();
+    void joinsInterfaceThatCameBack();
     void sendFailuresWarn();
     void lifecycle_data();
     void lifecycle();
@@ -224,6 +225,30 @@ void TestSsdpDevice::noAnswerFromOutsideTheSubnet()
     QTest::qWait(kQuietTime);
     QCOMPARE(outsider.groupDatagrams({"M-SEARCH"}).size(), 2);   // both searches went out
     QVERIFY(outsider.answers().isEmpty());
+}
+
+void TestSsdpDevice::joinsInterfaceThatCameBack()
+{
+    SSDP_REQUIRE_TEST_NAMESPACE();
+    const QString name = QStringLiteral("ssdpv0");
+    const auto addPair = [&name] {
+        return runIp({"link", "add", name, "type", "veth", "peer", "name", "ssdpv1"})
+            && runIp({"addr", "add", "10.78.0.1/24", "dev", name})
+            && runIp({"link", "set", name, "multicast", "on", "up"})
+            && runIp({"link", "set", "ssdpv1", "up"});
+    };
+    if (!addPair())
+        QSKIP("cannot add a veth pair in the test namespace");
+    const auto removePair = qScopeGuard([&name] { runIp({"link", "del", name}); });
+    SsdpDevice device;
+    device.setNetworkInterface(QNetworkInterface::interfaceFromName(name));
+    QVERIFY(runIp({"link", "del", name}));
+    QVERIFY(!device.networkInterface().isValid());
+
+    QVERIFY(addPair());
+    QCOMPARE(device.networkInterface().name(), name);
+    device.start();
+    QTRY_VERIFY_WITH_TIMEOUT(device.isRunning(), kJoinWait);
 }
 
 void TestSsdpDevice::sendFailuresWarn()
