@@ -63,6 +63,9 @@ QDateTime decodeDosDateTime(const uchar *timeAndDate)
     const quint32 w = readUInt32(timeAndDate);
     const QTime time(int((w >> 11) & 31), int((w >> 5) & 63), int(w & 31) * 2);
     const QDate date(int(w >> 25) + 1980, int((w >> 21) & 15), int((w >> 16) & 31));
+    // QDateTime would turn an impossible time on a valid date into midnight.
+    if (!date.isValid() || !time.isValid())
+        return QDateTime();
     return QDateTime(date, time, Qt::LocalTime);
 }
 
@@ -126,9 +129,10 @@ QByteArray inflateEntry(const QByteArray &compressed, qint64 uncompressedSize)
             length = qMin(length * 2, bound);
             continue;
         }
+        // A stream still short of room at the bound cannot be valid deflate data.
         if (result == Z_MEM_ERROR)
             qWarning("QZip: Z_MEM_ERROR: Not enough memory");
-        else
+        else if (result == Z_DATA_ERROR || result == Z_BUF_ERROR)
             qWarning("QZip: Z_DATA_ERROR: Input data is corrupted");
         break;
     }

@@ -294,6 +294,9 @@ void TestZipReader::describesEntries_data()
     RawEntry month13 = entry("u", "u");
     month13.dosTimeDate = quint32((40 << 9) | (13 << 5) | 1) << 16;
     row("month 13", month13, "u", "file", 0x6644, invalid);
+    RawEntry hour24 = entry("u", "u");
+    hour24.dosTimeDate = (quint32((40 << 9) | (5 << 5) | 13) << 16) | (24 << 11);
+    row("hour 24", hour24, "u", "file", 0x6644, invalid);
 
     row("dot dir", entry("./a/", "d"), "a");
     row("leading dot dot", entry("../x", "d"), "x");

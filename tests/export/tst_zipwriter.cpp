@@ -221,6 +221,8 @@ void TestZipWriter::reportsFailuresAndWritesNothing()
         ZipWriter writer(&untouched);
         QCOMPARE(writer.status(), ZipWriter::NoError);
         QVERIFY(writer.exists());
+        QCOMPARE(writer.compressionPolicy(), ZipWriter::AlwaysCompress);
+        QCOMPARE(writer.creationPermissions(), QFile::ReadOwner | QFile::WriteOwner);
     }
     QVERIFY(!untouched.isOpen() && untouched.data().isEmpty());
 
