@@ -11,8 +11,8 @@ TreeItemInfo::TreeItemInfo(const QString& name, const QString& displayName, QObj
 
 TreeItemInfo::~TreeItemInfo()
 {
-    if (m_parentItem)
-        m_parentItem->m_items.removeOne(this);
+    if (m_owner)
+        m_owner->m_items.removeOne(this);
     // Taken out first: each child's destructor looks for itself in our list.
     QList<TreeItemInfo*> children;
     children.swap(m_items);
@@ -66,15 +66,16 @@ void TreeItemInfo::addItem(TreeItemInfo* item)
         return;
     }
     // A node that owned one of its ancestors would delete itself.
-    for (const TreeItemInfo* node = this; node; node = node->m_parentItem) {
+    for (const TreeItemInfo* node = this; node; node = node->m_owner) {
         if (node == item) {
             qWarning("TreeItem::addChild, Item would contain itself");
             return;
         }
     }
     // A node deletes its children, so an item is listed by one node, once.
-    if (item->m_parentItem && item->m_parentItem != this)
-        item->m_parentItem->m_items.removeOne(item);
+    if (item->m_owner && item->m_owner != this)
+        item->m_owner->m_items.removeOne(item);
+    item->m_owner = this;
     item->setParentItem(this);
     if (!m_items.contains(item))
         m_items.append(item);
@@ -86,8 +87,10 @@ void TreeItemInfo::removeItem(TreeItemInfo* item)
         qWarning("TreeItem::removeChild, Item is NULL");
         return;
     }
-    if (m_items.removeOne(item))
+    if (m_items.removeOne(item)) {
+        item->m_owner = nullptr;
         delete item;
+    }
 }
 
 QList<TreeItemInfo*> TreeItemInfo::itemList() const

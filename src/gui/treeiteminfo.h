@@ -42,6 +42,10 @@ private:
     QString m_displayName;
     QVariant m_data;
     QPointer<TreeItemInfo> m_parentItem; // not owned; null once it is gone
+    // The node whose list holds this one.  Kept apart from m_parentItem, which
+    // callers may set freely: only this link is followed for cycles and on
+    // deletion, so it always matches the lists.
+    QPointer<TreeItemInfo> m_owner;
     QList<TreeItemInfo*> m_items; // owned
 };
 

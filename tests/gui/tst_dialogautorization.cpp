@@ -91,6 +91,25 @@ void tst_DialogAutorization::initialState()
 {
     DialogAutorization dialog;
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Autorization"));
+    QCOMPARE(dialog.objectName(), QStringLiteral("DialogAutorization"));
+    QCOMPARE(dialog.size(), QSize(504, 225));
+
+    // The vertical layout holds the grid, then the button row: spacer, OK, Cancel.
+    QLayout* vertical = dialog.layout();
+    QCOMPARE(vertical->objectName(), QStringLiteral("verticalLayout"));
+    QCOMPARE(vertical->count(), 2);
+    QCOMPARE(vertical->itemAt(0)->layout()->objectName(), QStringLiteral("gridLayout"));
+    QLayout* buttons = vertical->itemAt(1)->layout();
+    QCOMPARE(buttons->objectName(), QStringLiteral("horizontalLayout"));
+    QCOMPARE(buttons->count(), 3);
+    QCOMPARE(buttons->itemAt(1)->widget()->objectName(), QStringLiteral("bOk"));
+    QCOMPARE(buttons->itemAt(2)->widget()->objectName(), QStringLiteral("bCancel"));
+    QGridLayout* grid = dialog.findChild<QGridLayout*>(QStringLiteral("gridLayout"));
+    for (QLayoutItem* item : {grid->itemAtPosition(6, 0), buttons->itemAt(0)}) {
+        QVERIFY(item && item->spacerItem());
+        QCOMPARE(item->sizeHint(), QSize(40, 20));
+        QCOMPARE(item->expandingDirections(), Qt::Horizontal);
+    }
     QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("bOk"))->text(), QStringLiteral("OK"));
     QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("bCancel"))->text(), QStringLiteral("Cancel"));
     QCOMPARE(edit(&dialog, "tPassword")->echoMode(), QLineEdit::Password);

@@ -88,6 +88,16 @@ void tst_TreeItemInfo::refusesDoubleListingAndCycles()
     QVERIFY(a1->itemList().isEmpty());
     QCOMPARE(a->itemList(), Items({a1}));
     QVERIFY(!second.parentItem());
+
+    // parentItem is the caller's to set: a loop of it must not hang addItem,
+    // and a child pointing elsewhere still leaves its owner's list when deleted.
+    first.setParentItem(&second);
+    second.setParentItem(&first);
+    TreeItemInfo* holder = item("holder");
+    first.addItem(item("b", holder));
+    first.itemList().at(0)->setParentItem(&second);
+    delete holder;
+    QVERIFY(first.itemList().isEmpty());
 }
 
 QTEST_MAIN(tst_TreeItemInfo)
