@@ -311,9 +311,13 @@ void Device::requestDeviceStatus()
 
 bool Device::checkAuth()
 {
-    requestData(requestMap(QStringLiteral("deviceStatus")), kDefaultRequestTimeoutMs);
-
+    // The device may be destroyed while the factory sends (its transport can
+    // wait in a nested loop) as well as during the wait below.
     QPointer<Device> self(this);
+    requestData(requestMap(QStringLiteral("deviceStatus")), kDefaultRequestTimeoutMs);
+    if (!self)
+        return false;
+
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);

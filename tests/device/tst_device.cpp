@@ -465,6 +465,7 @@ private slots:
         QTest::newRow("disconnect ends the wait") << "disconnect" << true << true << 0 << 1;
         QTest::newRow("refused during the wait") << "refused" << false << false << 4 << 1;
         QTest::newRow("device deleted during the wait") << "deleted" << false << false << -1 << 1;
+        QTest::newRow("device deleted while sending") << "deleted sending" << false << true << -1 << 1;
     }
 
     void checkAuth()
@@ -484,6 +485,8 @@ private slots:
             QTimer::singleShot(20, connection, [connection] { emit connection->authRequired("device", kUrl); });
         if (scenario == "deleted")
             QTimer::singleShot(20, [&device] { device.reset(); });
+        if (scenario == "deleted sending")
+            factory->onRequestData = [&device](Connection*, const QString&, const QVariant&, int) { device.reset(); };
 
         QElapsedTimer clock;
         clock.start();
