@@ -25,18 +25,21 @@ public:
     // Takes ownership of the message.
     void sendMessage(RestMessage* message);
 
-    // Start line "METHOD url HTTP/1.1", "Host" (the peer as address:port)
-    // and "Connection: Keep-Alive".
-    virtual void prepareRequest(RestMessage* request, const QString& method, const QUrl& url);
-
 signals:
     void connected();
     void disconnected();
     void networkError(QAbstractSocket::SocketError error);
 
 protected:
+    // Plug-ins build against this virtual table order: processResponse,
+    // then prepareRequest.
     // Called for every response; the response is deleted when this returns.
     virtual void processResponse(RestMessage::ResponseStatus status, RestMessage* response);
+
+public:
+    // Start line "METHOD url HTTP/1.1", "Host" (the peer as address:port)
+    // and "Connection: Keep-Alive".
+    virtual void prepareRequest(RestMessage* request, const QString& method, const QUrl& url);
 
 private slots:
     void receiveMessage();

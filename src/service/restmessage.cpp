@@ -145,7 +145,8 @@ QByteArray RestMessage::headerBlock() const
         const QVariant value = firstByFoldedName.value(it.key().toCaseFolded());
         block += QStringLiteral("%1: %2\r\n").arg(it.key(), headerValueText(value)).toUtf8();
     }
-    if (m_content && !header(QLatin1String(kContentLengthHeader)).isValid()) {
+    // A hand-set length counts by its name alone, whatever its value.
+    if (m_content && !firstByFoldedName.contains(QString::fromLatin1(kContentLengthHeader).toCaseFolded())) {
         block += kContentLengthHeader;
         block += ": ";
         block += QByteArray::number(m_content->size());

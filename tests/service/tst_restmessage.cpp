@@ -69,6 +69,9 @@ void tst_RestMessage::wireFormat_data()
     QTest::newRow("hand-set length in any case is kept")
         << Headers{ { "Content-length", 10 } } << QByteArray("abc")
         << QByteArray("P / HTTP/1.1\r\nContent-length: 10\r\n\r\nabc");
+    QTest::newRow("hand-set length without a value is kept")
+        << Headers{ { "Content-Length", QVariant() } } << QByteArray("abc")
+        << QByteArray("P / HTTP/1.1\r\nContent-Length: \r\n\r\nabc");
     // A name in another case is a header of its own, but every lookup finds the first.
     QTest::newRow("names keep their case, lookup ignores it")
         << Headers{ { "Content-Type", "a" }, { "content-type", "b" }, { "Content-Type", "c" } } << QByteArray()

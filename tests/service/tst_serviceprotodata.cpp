@@ -40,6 +40,7 @@ void tst_ServiceProtoData::fromJson_data()
         << true << QByteArray("{\"status\": {\"status\": 7}}\0garbage", 33) << true << QVariant(7);
     QTest::newRow("other type") << true << QByteArray("{\"json\": 1}") << false << QVariant(123);
     QTest::newRow("not JSON") << true << QByteArray("status") << false << QVariant(123);
+    QTest::newRow("top-level list") << true << QByteArray("[1]") << false << QVariant(123);
     QTest::newRow("null") << true << QByteArray("null") << false << QVariant(123);
     QTest::newRow("data list") << false << QByteArray("{\"json\": [1, 2]}") << true << QVariant(QVariantList{ 1, 2 });
     QTest::newRow("data null") << false << QByteArray("{\"json\": null}") << true << QVariant();
