@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace QtJson {
 
@@ -15,6 +16,9 @@ namespace {
 
 const int kHexDigitsInEscape = 4;
 const int kInitialOutputCapacity = 256;
+// The most a QByteArray holds (INT_MAX less its header); doubling past 1 GiB
+// would otherwise wrap the int size and write into a shrunken buffer.
+const qsizetype kMaxOutputCapacity = std::numeric_limits<int>::max() - 64;
 // Longest run of number characters that is converted without a copy to the heap.
 const int kShortNumberLength = 64;
 const int kMaxUnsignedDigits = 20;
@@ -157,7 +161,7 @@ public:
 
     char* room(int n)
     {
-        if (m_size + n > m_bytes.size())
+        if (n > m_bytes.size() - m_size) // never overflows: m_size <= size()
             grow(n);
         return m_data + m_size;
     }
@@ -186,9 +190,14 @@ public:
 private:
     void grow(int n)
     {
+        const qsizetype needed = qsizetype(m_size) + n;
         qsizetype capacity = m_bytes.size();
-        while (capacity < qsizetype(m_size) + n)
+        while (capacity < needed)
             capacity *= 2;
+        if (capacity > kMaxOutputCapacity)
+            capacity = qMax(needed, kMaxOutputCapacity);
+        if (capacity > kMaxOutputCapacity)
+            qBadAlloc(); // as QByteArray itself reports a text too long to hold
         m_bytes.resize(int(capacity));
         m_data = m_bytes.data();
     }
