@@ -6,6 +6,8 @@
 #include <QList>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUdpSocket>
 
 // A plain SSDP peer for the tests: one socket joined to 239.255.255.250:1900
@@ -53,6 +55,17 @@ public:
         const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
         return qgetenv("CC_IN_NETNS") == "1" && interfaces.size() == 1
             && interfaces.first().name() == QLatin1String("lo");
+    }
+
+    // Runs "ip ARGUMENTS"; true when it succeeded.  Only inside the namespace.
+    static bool runIp(const QStringList& arguments)
+    {
+        const QString ip = QStandardPaths::findExecutable(
+            QStringLiteral("ip"), {"/usr/sbin", "/sbin", "/usr/bin", "/bin"});
+        QProcess process;
+        process.start(ip, arguments);
+        return !ip.isEmpty() && process.waitForFinished(5000)
+            && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
 private:

@@ -1,4 +1,5 @@
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -57,6 +58,7 @@ class TestSsdpControlPoint : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void openInterfaceWithoutIPv4();
     void searchWithoutAnswers_data();
     void searchWithoutAnswers();
     void searchEndsAfterItsTimeWithEveryAnswer();
@@ -67,6 +69,20 @@ void TestSsdpControlPoint::initTestCase()
 {
     qRegisterMetaType<QList<QUrl>>();
     QVERIFY(!SsdpControlPoint().openInterface(QNetworkInterface()));
+}
+
+void TestSsdpControlPoint::openInterfaceWithoutIPv4()
+{
+    SSDP_REQUIRE_TEST_NAMESPACE();
+    const QString name = QStringLiteral("ssdpv0");
+    if (!SsdpTestPeer::runIp({"link", "add", name, "type", "veth", "peer", "name", "ssdpv1"}))
+        QSKIP("cannot add a veth pair in the test namespace");
+    const auto removePair = qScopeGuard([&name] { SsdpTestPeer::runIp({"link", "del", name}); });
+    QVERIFY(SsdpTestPeer::runIp({"addr", "add", "fd00:5d::1/64", "dev", name, "nodad"}));
+    QVERIFY(SsdpTestPeer::runIp({"link", "set", name, "up"}));
+    const QNetworkInterface iface = QNetworkInterface::interfaceFromName(name);
+    QVERIFY(!iface.addressEntries().isEmpty());
+    QVERIFY(!SsdpControlPoint().openInterface(iface));
 }
 
 void TestSsdpControlPoint::searchWithoutAnswers_data()

@@ -67,12 +67,7 @@ void configure(SsdpDevice* device, const QUuid& uuid)
 
 bool runIp(const QStringList& arguments)
 {
-    const QString ip = QStandardPaths::findExecutable(QStringLiteral("ip"),
-                                                      {"/usr/sbin", "/sbin", "/usr/bin", "/bin"});
-    QProcess process;
-    process.start(ip, arguments);
-    return !ip.isEmpty() && process.waitForFinished(5000)
-        && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return SsdpTestPeer::runIp(arguments);
 }
 
 } // namespace
