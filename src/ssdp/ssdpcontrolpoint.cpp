@@ -8,6 +8,14 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+namespace {
+
+// Far more nodes than answer on one segment; anything beyond is a flood of
+// answers from a misbehaving or hostile neighbour, not more devices.
+constexpr int kMaxResults = 1024;
+
+} // namespace
+
 class SsdpControlPointPrivate
 {
 public:
@@ -114,6 +122,11 @@ void SsdpControlPoint::processReply(const QHostAddress& sender, int port,
 {
     if (!reply.hasRawHeader("ST")
         || QString::fromLatin1(reply.rawHeader("ST")) != d->searchTarget)
+        return;
+    // The socket stays open between searches: without the bound, a
+    // neighbour sending matching answers would grow the list for as long
+    // as the control point lives.
+    if (d->results.size() >= kMaxResults)
         return;
     QUrl url;
     url.setScheme(QLatin1String(SsdpMessage::kScheme));

@@ -35,7 +35,8 @@ public:
 
 signals:
     // Once per search: one "udp://host:port" URL per accepted answer, in
-    // order of arrival; a node that answered twice is listed twice.
+    // order of arrival; a node that answered twice is listed twice.  At most
+    // 1024 answers are kept.
     void searchDone(const QList<QUrl>& results);
 
 protected slots:

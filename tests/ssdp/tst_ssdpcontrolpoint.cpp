@@ -62,6 +62,7 @@ private slots:
     void searchWithoutAnswers_data();
     void searchWithoutAnswers();
     void searchEndsAfterItsTimeWithEveryAnswer();
+    void answersAreBounded();
     void findsRunningSsdpDevice();
 };
 
@@ -160,6 +161,28 @@ void TestSsdpControlPoint::searchEndsAfterItsTimeWithEveryAnswer()
              qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(searcher.done.size(), 1);
     QCOMPARE(results(searcher.done), (QList<QUrl>{udpUrl(first), udpUrl(second), udpUrl(first)}));
+}
+
+void TestSsdpControlPoint::answersAreBounded()
+{
+    SSDP_REQUIRE_TEST_NAMESPACE();
+    constexpr int kKept = 1024;
+    constexpr int kBatch = 50;      // small enough for the socket's receive buffer
+    constexpr int kSearchTime = 3000;
+    Searcher searcher;
+    QVERIFY(searcher.open());
+    QUdpSocket flood;
+    QVERIFY(flood.bind(kLocalHost, 0));
+
+    searcher.search(kTarget, kSearchTime);
+    const QByteArray answer = answerFor(kTarget);
+    for (int sent = 0; sent < kKept + 4 * kBatch; sent += kBatch) {
+        for (int i = 0; i < kBatch; ++i)
+            QCOMPARE(flood.writeDatagram(answer, kLocalHost, kSsdpPort), qint64(answer.size()));
+        QTest::qWait(30);
+    }
+    QVERIFY(searcher.done.wait(kSearchTime + kTimeSlack));
+    QCOMPARE(results(searcher.done).size(), kKept);
 }
 
 void TestSsdpControlPoint::findsRunningSsdpDevice()
