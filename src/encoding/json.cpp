@@ -181,6 +181,9 @@ public:
     void appendLiteral(const char (&text)[N]) { append(text, N - 1); }
     void append(const QByteArray& bytes) { append(bytes.constData(), bytes.size()); }
 
+    // True when the text outgrew what a QByteArray can hold.
+    bool isOverflowed() const { return m_overflowed; }
+
     QByteArray take()
     {
         m_bytes.resize(m_size);
@@ -196,8 +199,16 @@ private:
             capacity *= 2;
         if (capacity > kMaxOutputCapacity)
             capacity = qMax(needed, kMaxOutputCapacity);
-        if (capacity > kMaxOutputCapacity)
-            qBadAlloc(); // as QByteArray itself reports a text too long to hold
+        if (capacity > kMaxOutputCapacity) {
+            // The text cannot be held: the rest is written over the start of
+            // the buffer and thrown away, and serialize() reports failure.
+            m_overflowed = true;
+            m_size = 0;
+            if (m_bytes.size() < n)
+                m_bytes.resize(n);
+            m_data = m_bytes.data();
+            return;
+        }
         m_bytes.resize(int(capacity));
         m_data = m_bytes.data();
     }
@@ -205,6 +216,7 @@ private:
     QByteArray m_bytes;
     char* m_data = nullptr;
     int m_size = 0;
+    bool m_overflowed = false;
 };
 
 const char kHexDigits[] = "0123456789abcdef";
@@ -618,7 +630,7 @@ QByteArray Json::serialize(const QVariant& data, bool& success)
 {
     success = true;
     Output out;
-    if (!writeValue(out, data, 0)) {
+    if (!writeValue(out, data, 0) || out.isOverflowed()) {
         success = false;
         return QByteArray();
     }
