@@ -1,12 +1,15 @@
-// main() for benchmarks that need Qt's event loop machinery (sockets, timers,
-// nested loops): the benchmarks run inside a QCoreApplication.
-#include <QCoreApplication>
+// main() for benchmarks that need Qt: sockets, timers and nested event loops,
+// or fonts (the text formats resolve them), so the benchmarks run inside a
+// QGuiApplication, on the offscreen platform unless another is chosen.
+#include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

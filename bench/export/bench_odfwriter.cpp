@@ -6,7 +6,6 @@
 #include <configurator-common/odfwriter.h>
 
 #include <QBuffer>
-#include <QGuiApplication>
 #include <QMap>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -122,17 +121,3 @@ void BM_QtToHtml(benchmark::State &state)
 BENCHMARK(BM_OdfPackage)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OdfFlatXml)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QtToHtml)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char **argv)
-{
-    // Fonts are resolved for the text styles, which needs a GUI application.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,1 +1,1 @@
-cc_add_benchmark(bench_odfwriter SOURCES bench_odfwriter.cpp)
+cc_add_benchmark(bench_odfwriter SOURCES bench_odfwriter.cpp QT_MAIN)
