@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kJoinInterval = 3000;                 // ms between join attempts
 constexpr int kDefaultMaxAge = 900;                 // s
-constexpr int kMinMaxAge = 1;                       // s; 0 would announce without pause
 constexpr int kMaxMaxAge = 1799;                    // s
 constexpr char kDefaultNotificationType[] = "upnp:rootdevice";
 constexpr char kUnknown[] = "unknown";
@@ -149,9 +148,15 @@ QNetworkInterface SsdpDevice::networkInterface()
 
 void SsdpDevice::setNotifyMaxAge(int seconds)
 {
-    if (seconds < kMinMaxAge || seconds > kMaxMaxAge)
+    if (uint(seconds) > uint(kMaxMaxAge))
         return;
     d->notifyTimer.setInterval(seconds * SsdpMessage::kMsecsPerSecond);
+    // A period of 0 would announce without pause: it means no periodic
+    // announcements, only the one at the join and the answers to searches.
+    if (seconds == 0)
+        d->notifyTimer.stop();
+    else if (d->joined && !d->notifyTimer.isActive())
+        d->notifyTimer.start();
 }
 
 int SsdpDevice::notifyMaxAge() const
@@ -180,7 +185,9 @@ void SsdpDevice::stop()
 
 bool SsdpDevice::isRunning()
 {
-    return d->notifyTimer.isActive();
+    // Joined and announcing go together, except that a maximum age of 0
+    // announces only once.
+    return d->joined;
 }
 
 void SsdpDevice::joinMulticastGroup()
@@ -205,7 +212,8 @@ void SsdpDevice::joinMulticastGroup()
     }
     d->joinTimer.stop();
     sendNotifyAlive();
-    d->notifyTimer.start();
+    if (d->notifyTimer.interval() > 0)
+        d->notifyTimer.start();
 }
 
 void SsdpDevice::sendNotifyAlive()

@@ -44,7 +44,8 @@ public:
     QNetworkInterface networkInterface();
 
     // The announcement period, which is also the advertised maximum age:
-    // 1 to 1799 seconds; other values are ignored.
+    // 0 to 1799 seconds; other values are ignored.  With 0 the device
+    // announces once when it joins, then only answers searches.
     void setNotifyMaxAge(int seconds);
     int notifyMaxAge() const;
 

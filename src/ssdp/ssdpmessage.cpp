@@ -33,6 +33,23 @@ QUrl receiverUrl(const QHostAddress& receiver, quint16 receiverPort)
     return url;
 }
 
+// The container reads the date headers itself, and its date reader steps
+// past the end of a value whose first comma is its last byte (it skips the
+// comma and the blank it expects after it).  Such a value is no date in any
+// form, so the header is skipped as unreadable.
+bool isMisreadDate(const QByteArray& name, const QByteArray& value)
+{
+    static const QByteArray kDateHeaders[] = { "last-modified", "if-modified-since" };
+    if (value.indexOf(',') != value.size() - 1)
+        return false;
+    const QByteArray lowerName = name.toLower();
+    for (const QByteArray& dateHeader : kDateHeaders) {
+        if (lowerName == dateHeader)
+            return true;
+    }
+    return false;
+}
+
 // A header line holds a ":" after its first character; the value is what
 // follows the first ":".  An empty value removes the header.
 void readHeaderLine(const QString& line, QNetworkRequest* message)
@@ -42,6 +59,8 @@ void readHeaderLine(const QString& line, QNetworkRequest* message)
         return;
     const QByteArray name = line.left(colon).trimmed().toLatin1();
     const QByteArray value = line.mid(colon + 1).trimmed().toLatin1();
+    if (isMisreadDate(name, value))
+        return;
     message->setRawHeader(name, value.isEmpty() ? QByteArray() : value);
 }
 
@@ -72,7 +91,10 @@ bool parse(const QByteArray& datagram, StartLine kind, const QHostAddress& recei
 {
     if (datagram.count("\r\n") > kMaxLines)
         return false;
-    const QStringList lines = QString::fromLatin1(datagram).split(kLineEnd);
+    // The whole datagram, zero bytes included: a QByteArray alone would
+    // convert only up to its first zero byte.
+    const QStringList lines =
+        QString::fromLatin1(datagram.constData(), datagram.size()).split(kLineEnd);
     if (lines.size() < 2)
         return false;
     const QStringList firstLine = lines.first().split(kBlank);

@@ -153,6 +153,10 @@ void TestSsdpControlPoint::searchEndsAfterItsTimeWithEveryAnswer()
     second.writeDatagram("HTTP/1.1 200 OK\nST: urn:example-com:device:Meter:1\n\n",
                          kLocalHost, kSsdpPort);
     second.writeDatagram("HTTP/1.1 200 OK\r\nUSN: uuid:x\r\n\r\n", kLocalHost, kSsdpPort);
+    // A date that Qt's reader once read past, and a zero byte before "ST".
+    second.writeDatagram("  \r\nLast-Modified:,", kLocalHost, kSsdpPort);
+    second.writeDatagram(QByteArrayLiteral("HTTP/1.1 200 OK\r\nLast-Modified: x,\r\nX: \0\r\nST: ")
+                             + kTarget + "\r\n\r\n", kLocalHost, kSsdpPort);
     // The answers wait in the socket's queue; a rebind would lose them.
     QVERIFY(searcher.open());
 
@@ -160,7 +164,8 @@ void TestSsdpControlPoint::searchEndsAfterItsTimeWithEveryAnswer()
     QVERIFY2(clock.elapsed() >= earliestEnd(kSearchTime),
              qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(searcher.done.size(), 1);
-    QCOMPARE(results(searcher.done), (QList<QUrl>{udpUrl(first), udpUrl(second), udpUrl(first)}));
+    QCOMPARE(results(searcher.done),
+             (QList<QUrl>{udpUrl(first), udpUrl(second), udpUrl(first), udpUrl(second)}));
 }
 
 void TestSsdpControlPoint::answersAreBounded()

@@ -121,7 +121,7 @@ void TestSsdpDevice::notifyMaxAgeRange_data()
     QTest::newRow("smallest") << 1 << 1;
     QTest::newRow("too large") << 1800 << 900;
     QTest::newRow("negative") << -1 << 900;
-    QTest::newRow("zero would announce without pause") << 0 << 900;
+    QTest::newRow("zero: no periodic announcements") << 0 << 0;
     QTest::newRow("most negative") << std::numeric_limits<int>::min() << 900;
 }
 
@@ -171,6 +171,15 @@ void TestSsdpDevice::answersOnlyItsOwnSearch_data()
         << QByteArray("m-search * HTTP/1.1\r\nST: upnp:rootdevice\r\n\r\n") << false;
     QTest::newRow("bare line feeds")
         << QByteArray("M-SEARCH * HTTP/1.1\nST: upnp:rootdevice\n\n") << false;
+    // Hostile dates: Qt's own date reader once read past these values' end.
+    QTest::newRow("date ending in a comma") << QByteArray("  \r\nLast-Modified:,") << false;
+    QTest::newRow("search with a broken date")
+        << QByteArrayLiteral("M-SEARCH * HTTP/1.1\r\nIf-Modified-Since: Mon,\r\n"
+                             "Last-Modified: a\0,\r\nST: upnp:rootdevice\r\n\r\n")
+        << true;
+    QTest::newRow("zero byte before the target")
+        << QByteArrayLiteral("M-SEARCH * HTTP/1.1\r\nX: a\0b\r\nST: upnp:rootdevice\r\n\r\n")
+        << true;
 }
 
 void TestSsdpDevice::answersOnlyItsOwnSearch()
