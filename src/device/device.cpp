@@ -17,6 +17,9 @@ const int kStatusPollPeriodMs = 30000;
 const int kStatusRequestTimeoutMs = 900;
 const int kDefaultRequestTimeoutMs = 60000;
 const int kAuthProbeWaitMs = 1000;
+// The probe's own request: a transport that waits for its reply in a nested
+// loop would otherwise hold the caller (the GUI) for the full default time-out.
+const int kAuthProbeRequestTimeoutMs = 1000;
 
 const char kTransportType[] = "http";
 const char kDevicePageId[] = "device";
@@ -314,7 +317,7 @@ bool Device::checkAuth()
     // The device may be destroyed while the factory sends (its transport can
     // wait in a nested loop) as well as during the wait below.
     QPointer<Device> self(this);
-    requestData(requestMap(QStringLiteral("deviceStatus")), kDefaultRequestTimeoutMs);
+    requestData(requestMap(QStringLiteral("deviceStatus")), kAuthProbeRequestTimeoutMs);
     if (!self)
         return false;
 

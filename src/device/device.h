@@ -43,8 +43,9 @@ public:
     void setStatus(DeviceStatusFlag status);
 
     bool isConfigModified();
-    // Sends a status request and waits up to one second in a nested event
-    // loop; false only when the device then requires authorization.
+    // Sends a status request with a one-second time-out and waits one second
+    // in a nested event loop; false only when the device then requires
+    // authorization.  The whole probe takes about two seconds at most.
     bool checkAuth();
 
     // Both work relative to the settings object's current group; a null

@@ -15,6 +15,10 @@ const char kIdProperty[] = "id";
 const char kMethodProperty[] = "method";
 const char kMethodGet[] = "get";
 const char kMethodPost[] = "post";
+// Set on a reply that the client aborted itself, with the reason.
+const char kAbortedProperty[] = "abortedBy";
+const char kAbortedLate[] = "late";
+const char kAbortedTooLarge[] = "size";
 const int kStatusOk = 200;
 const int kStatusUnauthorized = 401;
 
@@ -66,6 +70,8 @@ HttpClient::HttpClient(Connection* parent)
     : Connection(parent)
     , authRequire(false)
     , port(kDefaultPort)
+    , lateReplyGraceMs(kDefaultLateReplyGrace)
+    , maxReplyBytes(kDefaultMaxReplySize)
 {
     connect(&manager, SIGNAL(finished(QNetworkReply*)), this, SLOT(replyFinished(QNetworkReply*)));
 }
@@ -94,6 +100,26 @@ void HttpClient::setAuthRequire(bool require)
     authRequire = require;
 }
 
+void HttpClient::setLateReplyGrace(int msecs)
+{
+    lateReplyGraceMs = qMax(msecs, 0);
+}
+
+int HttpClient::lateReplyGrace() const
+{
+    return lateReplyGraceMs;
+}
+
+void HttpClient::setMaxReplySize(qint64 bytes)
+{
+    maxReplyBytes = qMax<qint64>(bytes, 0);
+}
+
+qint64 HttpClient::maxReplySize() const
+{
+    return maxReplyBytes;
+}
+
 bool HttpClient::isAuthRequire()
 {
     return authRequire;
@@ -104,7 +130,7 @@ bool HttpClient::get(const QString& id, const QUrl& url, int timeout)
     QNetworkRequest request(requestUrl(url));
     if (isAuthRequire())
         setAuthHeader(&request);
-    QNetworkReply* reply = manager.get(request);
+    QNetworkReply* reply = watched(manager.get(request));
     reply->setProperty(kIdProperty, id);
     reply->setProperty(kMethodProperty, QLatin1String(kMethodGet));
     return waitForRequest(reply, timeout);
@@ -124,7 +150,7 @@ bool HttpClient::post(const QString& id, const QUrl& url, const QVariant& data, 
         request.setRawHeader(QByteArrayLiteral("Content-Type"),
                              QByteArrayLiteral("application/x-www-form-urlencoded"));
     }
-    QNetworkReply* reply = manager.post(request, body);
+    QNetworkReply* reply = watched(manager.post(request, body));
     reply->setProperty(kIdProperty, id);
     reply->setProperty(kMethodProperty, QLatin1String(kMethodPost));
     return waitForRequest(reply, timeout);
@@ -132,6 +158,29 @@ bool HttpClient::post(const QString& id, const QUrl& url, const QVariant& data, 
 
 void HttpClient::abort()
 {
+}
+
+// The body is read whole when the reply finishes; a device that announces or
+// streams more than the bound is cut off while it streams, so memory stays
+// bounded by it.
+QNetworkReply* HttpClient::watched(QNetworkReply* reply)
+{
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply]() {
+        abortIfTooLarge(reply, reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
+    });
+    // Not downloadProgress: Qt throttles it, and a fast peer could deliver
+    // the whole body between two of its signals.
+    connect(reply, &QNetworkReply::readyRead, this,
+            [this, reply]() { abortIfTooLarge(reply, reply->bytesAvailable()); });
+    return reply;
+}
+
+void HttpClient::abortIfTooLarge(QNetworkReply* reply, qint64 size)
+{
+    if (size <= maxReplyBytes || reply->isFinished() || reply->property(kAbortedProperty).isValid())
+        return;
+    reply->setProperty(kAbortedProperty, QLatin1String(kAbortedTooLarge));
+    reply->abort();
 }
 
 QUrl HttpClient::requestUrl(const QUrl& url) const
@@ -177,14 +226,24 @@ bool HttpClient::waitForRequest(QNetworkReply* reply, int timeout)
         loop.quit();
     });
     connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
-    // A negative time-out would never fire and leave the wait unbounded.
-    timer.start(qMax(timeout, 0));
+    // A negative time-out means no limit: the wait ends with the reply.
+    if (timeout >= 0)
+        timer.start(timeout);
     loop.exec();
 
     if (finished)
         return true;
     if (guard.isNull() || !timedOut)
         return false;
+    // The reply keeps its connection until it finishes; one that never does is
+    // given up after the grace period, which frees the connection for the
+    // requests queued behind it.
+    QTimer::singleShot(lateReplyGraceMs, reply, [reply]() {
+        if (reply->isFinished())
+            return;
+        reply->setProperty(kAbortedProperty, QLatin1String(kAbortedLate));
+        reply->abort();
+    });
     emit this->timeout(QVariant(id), url, QVariant(info));
     return false;
 }
@@ -194,8 +253,16 @@ void HttpClient::replyFinished(QNetworkReply* reply)
     QVariantMap info = replyInfo(reply);
     const QUrl url = reply->request().url();
     const QString id = replyId(reply);
+    const QVariant abortedBy = reply->property(kAbortedProperty);
 
-    if (reply->error() != QNetworkReply::NoError) {
+    if (abortedBy == QLatin1String(kAbortedLate)) {
+        // Its time-out has been reported; nothing more will come.
+        qDebug() << "HttpClient: no reply within the grace period, given up:" << url.toString();
+    } else if (abortedBy == QLatin1String(kAbortedTooLarge)) {
+        qWarning() << "HttpClient: reply larger than" << maxReplyBytes << "bytes, aborted:"
+                   << url.toString();
+        emit error(QNetworkReply::UnknownContentError);
+    } else if (reply->error() != QNetworkReply::NoError) {
         const int status = httpStatus(reply);
         qDebug() << "Error:" << status << reply->errorString();
         if (status == kStatusUnauthorized) {

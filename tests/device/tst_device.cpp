@@ -500,7 +500,7 @@ private slots:
         QCOMPARE(factory->operations().count("releaseConnection"), int(scenario != "no factory"));
         if (factory->operations().contains("requestData")) {
             QCOMPARE(factory->calls.at(2).data.toMap(), kStatusRequest);
-            QCOMPARE(factory->calls.at(2).timeout, 60000);
+            QCOMPARE(factory->calls.at(2).timeout, 1000);
         }
     }
 

@@ -1,6 +1,8 @@
 #include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <configurator-common/httpclient.h>
@@ -76,6 +78,10 @@ private slots:
     void timedOutRequest();
     void requestStartedInsideAnotherWaitNests_data();
     void requestStartedInsideAnotherWaitNests();
+    void negativeTimeoutWaitsForTheReply();
+    void heldRequestsAreGivenUpAfterTheGracePeriod();
+    void oversizedReplyIsAborted_data();
+    void oversizedReplyIsAborted();
     void clientDeletedDuringItsWaitReturnsFalseSilently();
     void urlForHost_data();
     void urlForHost();
@@ -268,7 +274,6 @@ void TestHttpClient::timedOutRequest_data()
         << false << kShortTimeoutMs << kLateDelayMs
         << QStringList{ timeout.arg("get"), "data v /v method=get status=200 type=data" };
     QTest::newRow("post never answered") << true << kShortTimeoutMs << -1 << QStringList{ timeout.arg("post") };
-    QTest::newRow("negative time-out") << false << -1 << -1 << QStringList{ timeout.arg("get") };
 }
 
 void TestHttpClient::timedOutRequest()
@@ -327,6 +332,89 @@ void TestHttpClient::requestStartedInsideAnotherWaitNests()
     for (QString& id : events)
         id = QStringLiteral("data %1 /%1 method=get status=200 type=data").arg(id);
     QCOMPARE(log->events, events);
+}
+
+void TestHttpClient::negativeTimeoutWaitsForTheReply()
+{
+    server->setReply("/slow", HttpTestReply::make(200, "application/json", "{}", kLateDelayMs));
+    QVERIFY(client->get(QStringLiteral("s"), path("/slow"), -1));
+    QCOMPARE(log->events, QStringList{ "data s /slow method=get status=200 type=data" });
+}
+
+// Qt opens at most six connections to one host, and a reply that never
+// finishes holds its connection: without giving held replies up, every later
+// request to that device would time out although it answers at once.
+void TestHttpClient::heldRequestsAreGivenUpAfterTheGracePeriod()
+{
+    constexpr int kHeld = 8;
+    constexpr int kGraceMs = 300;
+    client->setLateReplyGrace(kGraceMs);
+    server->setReply("/held", HttpTestReply::make(200, {}, {}, -1));
+    server->setReply("/ok", HttpTestReply::make(200, "application/json", "{}"));
+    QStringList expected;
+    for (int i = 0; i < kHeld; ++i) {
+        QVERIFY(!client->get(QStringLiteral("h"), path("/held"), 50));
+        expected << "timeout h /held method=get status=0 type=data";
+    }
+    QTest::qWait(2 * kGraceMs);
+    QVERIFY(client->get(QStringLiteral("ok"), path("/ok"), kPromptMs));
+    expected << "data ok /ok method=get status=200 type=data";
+    QCOMPARE(log->events, expected);
+}
+
+void TestHttpClient::oversizedReplyIsAborted_data()
+{
+    QTest::addColumn<QByteArray>("lengthHeader");
+    QTest::addColumn<int>("sent");  // bytes the peer would send
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("within the bound") << QByteArray("Content-Length: 65536\r\n") << 65536 << true;
+    QTest::newRow("announced beyond") << QByteArray("Content-Length: 1073741824\r\n") << 32 << false;
+    QTest::newRow("streamed beyond without length") << QByteArray() << 32 << false;
+}
+
+// A device that sends far more than a reply can be must not take the
+// configurator's memory: the reply is cut off while it streams in.
+void TestHttpClient::oversizedReplyIsAborted()
+{
+    QFETCH(QByteArray, lengthHeader);
+    QFETCH(int, sent);
+    QFETCH(bool, accepted);
+    constexpr int kBound = 256 * 1024;
+    constexpr int kChunk = 64 * 1024;
+    const int total = sent >= kChunk ? sent : sent * 1024 * 1024; // small numbers in MiB
+    QTcpServer peer;
+    QVERIFY(peer.listen(QHostAddress::LocalHost));
+    qint64 written = 0;
+    QPointer<QTcpSocket> socket;
+    connect(&peer, &QTcpServer::newConnection, this, [&]() {
+        socket = peer.nextPendingConnection();
+        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+            + lengthHeader + "Connection: close\r\n\r\n";
+        written = -head.size();
+        socket->write(head);
+        // Streams as the client takes it, up to `total` bytes, then closes.
+        connect(socket.data(), &QTcpSocket::bytesWritten, socket.data(), [&](qint64 n) {
+            written += n;
+            if (socket->bytesToWrite() == 0 && written < total)
+                socket->write(QByteArray(qMin<qint64>(kChunk, total - written), 'x'));
+            else if (written >= total)
+                socket->disconnectFromHost();
+        });
+    });
+    client->connectToHost(QHostAddress::LocalHost, peer.serverPort());
+    log->base = QStringLiteral("http://127.0.0.1:%1").arg(peer.serverPort());
+    client->setMaxReplySize(kBound);
+    if (!accepted)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^HttpClient: reply larger than 262144 bytes, aborted:"));
+
+    QVERIFY(client->get(QStringLiteral("big"), path("/log"), kWaitMs));
+    if (accepted) {
+        QCOMPARE(log->events, QStringList{ "data big /log method=get status=200 type=file" });
+        QCOMPARE(log->payload.toByteArray().size(), sent);
+    } else {
+        QCOMPARE(log->events, QStringList{ QStringLiteral("error %1").arg(int(QNetworkReply::UnknownContentError)) });
+        QVERIFY2(written < total / 2, qPrintable(QString::number(written)));
+    }
 }
 
 void TestHttpClient::clientDeletedDuringItsWaitReturnsFalseSilently()

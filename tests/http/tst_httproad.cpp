@@ -1,3 +1,4 @@
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -76,6 +77,7 @@ private slots:
     void infoRequestFillsIdentification();
     void troubledStatusRequest_data();
     void troubledStatusRequest();
+    void checkAuthIsShortOnASilentDevice();
 
 private:
     HttpTestServer* server = nullptr;
@@ -186,6 +188,18 @@ void TestHttpRoad::troubledStatusRequest()
     QVERIFY(!server->requests().first().hasHeader("Authorization"));
     QCOMPARE(server->requests().last().header("Authorization"),
              refuseFirst ? "Basic " + QByteArray("operator:pa:ss").toBase64() : QByteArray());
+}
+
+// The probe is short: a device that takes the connection and never answers
+// must not hold the caller for the request's default time-out.
+void TestHttpRoad::checkAuthIsShortOnASilentDevice()
+{
+    server->setReply(kStatusPath, HttpTestReply::make(200, {}, {}, -1));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(device->checkAuth());
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(device->status(), StatusNoResponse);
 }
 
 QTEST_GUILESS_MAIN(TestHttpRoad)
