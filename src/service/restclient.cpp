@@ -17,6 +17,7 @@ RestClient::~RestClient()
 {
     // Going away: nobody listens to the socket's last signals any more.
     m_socket.disconnect(this);
+    m_connection.disconnect(this);
     m_socket.disconnectFromHost();
 }
 

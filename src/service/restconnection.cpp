@@ -12,6 +12,9 @@ namespace {
 
 const char kContentLengthHeader[] = "Content-Length";
 const int kMaxLengthDigits = 18;
+const char kResponsePrefix[] = "HTTP";
+// How a response that follows another begins.
+const char kNextResponse[] = "HTTP/";
 
 // A length is plain decimal digits; signs, blanks of any kind and other
 // notations are refused, as are values that would not fit.
@@ -37,9 +40,13 @@ RestConnection::RestConnection(QIODevice* device, QObject* parent)
         return;
     connect(device, &QIODevice::readyRead, this, &RestConnection::readNext);
     connect(device, &QIODevice::bytesWritten, this, &RestConnection::writeNext);
+    // The end of the stream completes a response that runs to it.
+    connect(device, &QIODevice::readChannelFinished, this, [this]() { finishReading(); });
     // Any stream that knows a peer (sockets, local sockets) reports its loss.
-    if (device->metaObject()->indexOfSignal("disconnected()") >= 0)
+    if (device->metaObject()->indexOfSignal("disconnected()") >= 0) {
+        connect(this, &RestConnection::disconnected, this, [this]() { finishReading(); });
         connect(device, SIGNAL(disconnected()), this, SIGNAL(disconnected()));
+    }
 }
 
 RestConnection::~RestConnection()
@@ -228,20 +235,26 @@ bool RestConnection::readHeaderLine()
 
 // At the end of the header block the declared length, and only that, says
 // how many content bytes follow; they may take any number of reads, and the
-// bytes after them belong to the next message.  Without a length the message
+// bytes after them belong to the next message.  A request without a length
 // has no content: taking whatever happens to wait would swallow a request
-// sent right behind one without content.
+// sent right behind one without content.  A response without a length whose
+// body already waits has its content run to the end of the stream, as in
+// HTTP/1.1.  This protocol's own responses without content carry no length
+// either, so a response with nothing waiting, or with the next response
+// waiting behind it, has none.
 bool RestConnection::beginContent()
 {
     const QVariant lengthHeader = d->reading->header(QLatin1String(kContentLengthHeader));
-    if (!lengthHeader.isValid()) {
+    qint64 length = RestConnectionPrivate::kUntilClose;
+    if (lengthHeader.isValid()) {
+        length = parseLength(lengthHeader.toString());
+        if (length < 0 || length > kMaxContentLength) {
+            failReading("invalid Content-Length");
+            return false;
+        }
+    } else if (!isResponse(d->reading) || !bodyWaits()) {
         completeMessage();
         return true;
-    }
-    const qint64 length = parseLength(lengthHeader.toString());
-    if (length < 0 || length > kMaxContentLength) {
-        failReading("invalid Content-Length");
-        return false;
     }
     d->declaredLength = length;
     d->readBuffer = new QBuffer;
@@ -255,10 +268,34 @@ bool RestConnection::beginContent()
     return true;
 }
 
+bool RestConnection::isResponse(const RestMessage* message)
+{
+    return message->startLine().startsWith(QLatin1String(kResponsePrefix));
+}
+
+bool RestConnection::bodyWaits() const
+{
+    const QByteArray next = d->device->peek(sizeof(kNextResponse) - 1);
+    return !next.isEmpty() && !QByteArray(kNextResponse).startsWith(next);
+}
+
+// The stream ended: a response that runs to its end is complete now.
+void RestConnection::finishReading()
+{
+    if (d->inRead || d->readState != StateContent
+        || d->declaredLength != RestConnectionPrivate::kUntilClose)
+        return;
+    readNext();
+    if (d->readState == StateContent && d->declaredLength == RestConnectionPrivate::kUntilClose)
+        completeMessage();
+}
+
 bool RestConnection::readContent()
 {
     QByteArray& data = d->readBuffer->buffer();
-    const qint64 wanted = qMin(d->device->bytesAvailable(), d->declaredLength - data.size());
+    const bool untilClose = d->declaredLength == RestConnectionPrivate::kUntilClose;
+    const qint64 limit = untilClose ? kMaxContentLength + 1 : d->declaredLength;
+    const qint64 wanted = qMin(d->device->bytesAvailable(), limit - data.size());
     const int oldSize = data.size();
     data.resize(oldSize + int(wanted));
     const qint64 got = d->device->read(data.data() + oldSize, wanted);
@@ -267,9 +304,15 @@ bool RestConnection::readContent()
     if (got <= 0)
         return false;
 
+    if (untilClose && data.size() > kMaxContentLength) {
+        failReading("content too large");
+        return false;
+    }
+
     QPointer<RestConnection> self(this);
+    // Without a length the total is not known: -1, as Qt's replies report it.
     emit downloadProgress(data.size(), d->declaredLength);
-    if (!self || d->readState != StateContent)
+    if (!self || d->readState != StateContent || untilClose)
         return true;
     if (d->readBuffer->size() >= d->declaredLength)
         completeMessage();

@@ -53,7 +53,8 @@ public:
 signals:
     void messageSent();
     void messageReceived();
-    // As content arrives: bytes so far and the declared length.
+    // As content arrives: bytes so far and the declared length (-1 for a
+    // response without a length, whose content runs to the end of the stream).
     void downloadProgress(qint64 ready, qint64 total);
     void uploadProgress(qint64 ready, qint64 total);
     void disconnected();
@@ -67,6 +68,9 @@ private:
     bool readHeaderLine();
     bool beginContent();
     bool readContent();
+    void finishReading();
+    static bool isResponse(const RestMessage* message);
+    bool bodyWaits() const;
     void completeMessage();
     void failReading(const char* reason);
     void discardOutgoing();

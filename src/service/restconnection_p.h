@@ -10,13 +10,16 @@ class QBuffer;
 class RestConnectionPrivate
 {
 public:
+    // A response without a length: its content runs to the end of the stream.
+    static const qint64 kUntilClose = -1;
+
     RestConnection::State readState = RestConnection::StateStartLine;
     RestConnection::State writeState = RestConnection::StateStartLine;
     QIODevice* device = nullptr;
     QList<RestMessage*> receivedQueue;
     QList<RestMessage*> sendQueue;
     RestMessage* reading = nullptr;
-    // The "Content-Length" of the message being read.
+    // The "Content-Length" of the message being read, or kUntilClose.
     qint64 declaredLength = 0;
     // Bytes of the header block read so far, bounded by kMaxHeaderBlockSize.
     qint64 headerBytes = 0;

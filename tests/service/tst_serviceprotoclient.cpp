@@ -37,6 +37,8 @@ private slots:
     void init();
     void requestsAreNumberedWithHeaders();
     void responseKinds();
+    void responseWithoutLengthRunsToTheClose_data();
+    void responseWithoutLengthRunsToTheClose();
     void waitForProtoData();
     void reconnectionKeepsNumberingAndTakesAPort();
     void searchFindsLoopbackResponders();
@@ -134,6 +136,44 @@ void tst_ServiceProtoClient::responseKinds()
         QCOMPARE(QString::fromUtf8(payload->toJson()), json);
     }
     QVERIFY(!client.nextProtoData());
+}
+
+void tst_ServiceProtoClient::responseWithoutLengthRunsToTheClose_data()
+{
+    QTest::addColumn<QByteArray>("later");  // written after a pause, before the close
+    QTest::newRow("one write, then the close") << QByteArray();
+    QTest::newRow("body in two writes") << QByteArray("3,\"d\":[4]}");
+}
+
+// HTTP/1.1: a response without a length ends when the connection closes.
+void tst_ServiceProtoClient::responseWithoutLengthRunsToTheClose()
+{
+    QFETCH(QByteArray, later);
+    service.reset();
+    QTcpServer raw;
+    QVERIFY(raw.listen(QHostAddress::LocalHost, kServicePort));
+    ServiceProtoClient client;
+    QVERIFY(connectClient(&client));
+    QVERIFY(raw.hasPendingConnections() || raw.waitForNewConnection(5000));
+    QTcpSocket* peer = raw.nextPendingConnection();
+    QSignalSpy done(&client, &ServiceProtoClient::requestDone);
+    QCOMPARE(client.get(QUrl(QStringLiteral("/c"))), 0);
+    peer->write("HTTP/1.1 200 OK\r\nrequest-id: 0\r\nContent-Type: application/json\r\n\r\n{\"c\":"
+                + (later.isEmpty() ? QByteArray("3}") : QByteArray()));
+    if (!later.isEmpty()) {
+        QVERIFY(peer->waitForBytesWritten(1000));
+        QTest::qWait(100);
+        QVERIFY(done.isEmpty());
+        peer->write(later);
+    }
+    peer->disconnectFromHost();
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(done.first(), QVariantList({ 0, QVariant::fromValue(RestMessage::ResponseStatus(200)) }));
+    QScopedPointer<ServiceProtoData> payload(client.nextProtoData());
+    QVERIFY(payload);
+    QCOMPARE(QString::fromUtf8(payload->toJson()),
+             later.isEmpty() ? QStringLiteral("{ \"json\" : { \"c\" : 3 } }")
+                             : QStringLiteral("{ \"json\" : { \"c\" : 3, \"d\" : [ 4 ] } }"));
 }
 
 void tst_ServiceProtoClient::waitForProtoData()
