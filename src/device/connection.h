@@ -35,6 +35,7 @@ class Connection : public QObject
 public:
     /// Creates a connection without settings, not connected.
     explicit Connection(QObject* parent = 0);
+    /// Destroys the connection; the settings are not owned.
     ~Connection() override;
 
     /// Not owned: the device points it at its working DeviceConfig.

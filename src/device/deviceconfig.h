@@ -23,6 +23,7 @@ struct DeviceConfig : public ConnectionSettings
     DeviceConfig(const DeviceConfig& other);
     /// Copies every field.
     DeviceConfig& operator=(const DeviceConfig& other);
+    /// Destroys the record.
     ~DeviceConfig();
 
     /// Field by field, dates to the second, two NaN accuracy classes equal;

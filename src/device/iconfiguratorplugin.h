@@ -11,6 +11,7 @@
 class IConfiguratorPlugin
 {
 public:
+    /// Not called by the library: the plug-in loader owns the instance.
     virtual ~IConfiguratorPlugin() {}
 
     /// Called once after loading; registers the plug-in's device factories

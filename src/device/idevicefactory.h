@@ -21,6 +21,7 @@ class QWidget;
 class IDeviceFactory
 {
 public:
+    /// Called by the PluginManager that owns the factory, before the plug-in is unloaded.
     virtual ~IDeviceFactory() {}
 
     /// The kind of device, shown to the user.

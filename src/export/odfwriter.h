@@ -32,6 +32,7 @@ public:
     OdfWriter(const OdfWriter &other);
     /// Copies the settings of \a other.
     OdfWriter &operator=(const OdfWriter &other);
+    /// Destroys the writer; the document and the device stay.
     ~OdfWriter();
 
     /// Codec of content.xml (not owned); styles.xml always uses the XML

@@ -28,6 +28,7 @@ class DialogAutorization : public QDialog
 public:
     /// Creates the dialog with the default login "user" and password "qvxj".
     explicit DialogAutorization(QWidget* parent = 0);
+    /// Destroys the dialog and its widgets.
     ~DialogAutorization() override;
 
     /// Fills the fields whose keys have a non-null value; others keep their text.

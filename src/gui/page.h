@@ -24,6 +24,7 @@ class Page : public QMainWindow
 public:
     /// Creates a page of \a device (not owned), owned by \a parent.
     Page(Device* device, QWidget* parent);
+    /// Destroys the page; the device stays.
     ~Page() override;
 
     /// The identifier that tags this page's requests; empty until setId().

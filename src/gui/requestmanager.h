@@ -27,6 +27,7 @@ public:
 
     /// Creates an empty bookkeeper.
     explicit RequestManager(QObject* parent = 0);
+    /// Deletes every record.
     ~RequestManager() override;
 
     /// Adds a request without a value, awaiting its reply.  Ignored when the

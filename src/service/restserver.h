@@ -22,6 +22,7 @@ class RestServer : public QTcpServer
 public:
     /// Creates a server that is not listening yet.
     explicit RestServer(QObject* parent = nullptr);
+    /// Closes the server; the connections go with it, as its children.
     ~RestServer() override;
 
     /// The connections of the peers currently served.

@@ -26,6 +26,7 @@ class SsdpControlPoint : public QObject
 public:
     /// Creates a control point with no interface open.
     SsdpControlPoint();
+    /// Closes the socket; a running search ends without searchDone().
     ~SsdpControlPoint() override;
 
     /// Binds to the interface's first IPv4 address on port 1900 and joins the
