@@ -39,10 +39,10 @@ public:
         uint isDir : 1;             ///< The entry is a directory.
         uint isFile : 1;            ///< The entry is a regular file.
         uint isSymLink : 1;         ///< The entry is a symbolic link; its contents are the target.
-        QFile::Permissions permissions; ///< From the Unix mode, or read for all when none is stored.
+        QFile::Permissions permissions; ///< From the Unix mode, or from the DOS read-only flag.
         uint crc;                   ///< CRC-32 of the uncompressed contents.
         qint64 size;                ///< Uncompressed size in bytes.
-        QDateTime lastModified;     ///< Modification time, local time to two seconds.
+        QDateTime lastModified;     ///< Modification time in local time, to two seconds; invalid when impossible.
     };
 
     /// Opens the file \a fileName (owned by the reader) in \a mode; status()

@@ -73,8 +73,8 @@ public:
     /// Adds a symbolic link entry pointing at \a destination.
     void addSymLink(const QString &fileName, const QString &destination);
 
-    /// Writes the central directory and closes the device; nothing can be
-    /// added afterwards.
+    /// Writes the central directory and closes the device; add no entries
+    /// afterwards.
     void close();
 
 private:
