@@ -5,40 +5,50 @@
 #include <QString>
 #include <QVariant>
 
+/// \file
+/// The JSON codec QtJson::Json.
+
+/// The JSON codec between JSON text and trees of QVariant.
 namespace QtJson {
 
+/// The kinds of token the reader tells apart.
 enum JsonToken {
-    TokenNone = 0,
-    TokenObjectOpen = 1,
-    TokenObjectClose = 2,
-    TokenArrayOpen = 3,
-    TokenArrayClose = 4,
-    TokenColon = 5,
-    TokenComma = 6,
-    TokenString = 7,
-    TokenNumber = 8,
-    TokenTrue = 9,
-    TokenFalse = 10,
-    TokenNull = 11
+    TokenNone = 0,          ///< End of text or a character that starts no token.
+    TokenObjectOpen = 1,    ///< "{"
+    TokenObjectClose = 2,   ///< "}"
+    TokenArrayOpen = 3,     ///< "["
+    TokenArrayClose = 4,    ///< "]"
+    TokenColon = 5,         ///< ":"
+    TokenComma = 6,         ///< ","
+    TokenString = 7,        ///< A string in double quotes.
+    TokenNumber = 8,        ///< A number.
+    TokenTrue = 9,          ///< "true"
+    TokenFalse = 10,        ///< "false"
+    TokenNull = 11          ///< "null"
 };
 
-// Reads JSON text into a tree of variants (objects as QVariantMap, arrays as
-// QVariantList, numbers as qulonglong, qlonglong or double) and writes such a
-// tree back as UTF-8 JSON text.  The reader is lenient: missing and repeated
-// commas are accepted and text after the first value is ignored.
-// Stateless; every operation is reentrant.
+/// Reads JSON text into a tree of variants (objects as QVariantMap, arrays as
+/// QVariantList, numbers as qulonglong, qlonglong or double) and writes such a
+/// tree back as UTF-8 JSON text.  The reader is lenient: missing and repeated
+/// commas are accepted and text after the first value is ignored.
+/// Stateless; every operation is reentrant.
 class Json
 {
 public:
-    // Objects and arrays nested deeper than this make the reader and the
-    // writer fail, so that a hostile peer cannot exhaust the stack.
+    /// Objects and arrays nested deeper than this make the reader and the
+    /// writer fail, so that a hostile peer cannot exhaust the stack.
     static constexpr int kMaxNestingDepth = 512;
 
+    /// Parses \a json; malformed text gives an invalid QVariant (as does "null").
     static QVariant parse(const QString& json);
+    /// Parses \a json; \a success is set to false when the text is malformed,
+    /// and the result is then an invalid or partial value.
     static QVariant parse(const QString& json, bool& success);
 
-    // A null QByteArray means failure.
+    /// Writes \a data as UTF-8 JSON text; a null QByteArray means failure (too
+    /// deep, or too long for a QByteArray).
     static QByteArray serialize(const QVariant& data);
+    /// As serialize(), with \a success set to false on failure.
     static QByteArray serialize(const QVariant& data, bool& success);
 
 private:

@@ -12,35 +12,44 @@ class QNetworkInterface;
 class QNetworkRequest;
 class SsdpControlPointPrivate;
 
-// The searching side of SSDP discovery: sends one M-SEARCH per search to the
-// multicast group and reports, when the search time is up, the address and
-// port of every node that answered for the searched target.  It takes no
-// parent: its owner (ServiceProtoClient) holds it as a member object.
+/// \file
+/// SsdpControlPoint, the searching side of SSDP discovery.
+
+/// The searching side of SSDP discovery: sends one M-SEARCH per search to the
+/// multicast group and reports, when the search time is up, the address and
+/// port of every node that answered for the searched target.  It takes no
+/// parent: its owner (ServiceProtoClient) holds it as a member object.
 class SsdpControlPoint : public QObject
 {
     Q_OBJECT
 
 public:
+    /// Creates a control point with no interface open.
     SsdpControlPoint();
+    /// Closes the socket; a running search ends without searchDone().
     ~SsdpControlPoint() override;
 
-    // Binds to the interface's first IPv4 address on port 1900 and joins the
-    // SSDP group; true when bound and joined.  An interface that is already
-    // open and joined is kept as it is.
+    /// Binds to the interface's first IPv4 address on port 1900 and joins the
+    /// SSDP group; true when bound and joined.  An interface that is already
+    /// open and joined is kept as it is; one without IPv4 address gives false.
     bool openInterface(const QNetworkInterface& iface);
 
-    // Sends one search for target to address:port and emits searchDone()
-    // timeout milliseconds later.  Ignored while a search is running.
+    /// Sends one search for target to address:port and emits searchDone()
+    /// timeout milliseconds later (a negative one counts as 0).  Ignored
+    /// while a search is running.
     void search(const QString& target, const QHostAddress& address, int port, int timeout);
 
 signals:
-    // Once per search: one "udp://host:port" URL per accepted answer, in
-    // order of arrival; a node that answered twice is listed twice.  At most
-    // 1024 answers are kept.
+    /// Once per search: one "udp://host:port" URL per accepted answer, in
+    /// order of arrival; a node that answered twice is listed twice.  At most
+    /// 1024 answers are kept.
     void searchDone(const QList<QUrl>& results);
 
 protected slots:
+    /// Reads the socket's datagrams and keeps the answers whose ST is the
+    /// searched target.
     void readPendingDatagrams();
+    /// Ends the search: emits searchDone().
     void searchTimeout();
 
 private:
