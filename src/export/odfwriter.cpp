@@ -6,6 +6,7 @@
 #include <QBrush>
 #include <QBuffer>
 #include <QColor>
+#include <QHash>
 #include <QDebug>
 #include <QFontInfo>
 #include <QImage>
@@ -489,16 +490,22 @@ QByteArray encodeCharacters(const QString &text, QTextCodec *codec)
     const QChar *characters = text.constData();
     const int length = text.length();
     int pending = 0;
+    // Asking the codec is slow, and a document has few distinct characters.
+    QHash<uint, bool> encodable;
     for (int i = 0; i < length;) {
         const bool isPair = characters[i].isHighSurrogate() && i + 1 < length && characters[i + 1].isLowSurrogate();
         const int width = isPair ? 2 : 1;
-        if (!codec->canEncode(QString(characters + i, width))) {
+        const uint codePoint = isPair ? QChar::surrogateToUcs4(characters[i], characters[i + 1])
+                                      : uint(characters[i].unicode());
+        auto known = encodable.find(codePoint);
+        if (known == encodable.end())
+            known = encodable.insert(codePoint, codec->canEncode(QString(characters + i, width)));
+        if (!known.value()) {
             bytes += encoder->fromUnicode(characters + pending, i - pending);
             // A lone surrogate is no character at all: it stands for U+FFFD.
-            const uint codePoint = isPair ? QChar::surrogateToUcs4(characters[i], characters[i + 1])
-                                 : characters[i].isSurrogate() ? uint(QChar::ReplacementCharacter)
-                                                               : uint(characters[i].unicode());
-            bytes += encoder->fromUnicode(QString::fromLatin1(characterReference(codePoint)));
+            const bool isLone = !isPair && characters[i].isSurrogate();
+            bytes += encoder->fromUnicode(
+                QString::fromLatin1(characterReference(isLone ? uint(QChar::ReplacementCharacter) : codePoint)));
             pending = i + width;
         }
         i += width;
