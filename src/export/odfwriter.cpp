@@ -6,6 +6,7 @@
 #include <QBrush>
 #include <QBuffer>
 #include <QColor>
+#include <QHash>
 #include <QDebug>
 #include <QFontInfo>
 #include <QImage>
@@ -19,6 +20,7 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -141,6 +143,34 @@ QString textPositionName(QTextCharFormat::VerticalAlignment alignment)
     default:
         return QStringLiteral("0%");
     }
+}
+
+// Qt's named font weights and the OpenDocument (XSL-FO) weights they stand
+// for; the format allows only normal, bold and 100 to 900 in hundreds.
+struct FontWeightStep
+{
+    int qtWeight;
+    const char *odfWeight;
+};
+
+const FontWeightStep kFontWeightSteps[] = {
+    {QFont::Thin, "100"},   {QFont::ExtraLight, "200"}, {QFont::Light, "300"},
+    {QFont::Normal, "normal"}, {QFont::Medium, "500"}, {QFont::DemiBold, "600"},
+    {QFont::Bold, "bold"},  {QFont::ExtraBold, "800"},  {QFont::Black, "900"},
+};
+
+const int kMaxQtFontWeight = 99;
+
+// The nearest named weight; a weight halfway between two takes the lighter,
+// as Qt's own font matching does.
+QString fontWeightName(int weight)
+{
+    weight = qBound(0, weight, kMaxQtFontWeight);
+    const FontWeightStep *nearest = &kFontWeightSteps[0];
+    for (const FontWeightStep &step : kFontWeightSteps)
+        if (qAbs(step.qtWeight - weight) < qAbs(nearest->qtWeight - weight))
+            nearest = &step;
+    return QLatin1String(nearest->odfWeight);
 }
 
 bool isNumbered(QTextListFormat::Style style)
@@ -287,7 +317,8 @@ OdfWriterPrivate::OdfWriterPrivate(const OdfWriterPrivate &other)
       tableNS(other.tableNS), drawNS(other.drawNS), xlinkNS(other.xlinkNS), svgNS(other.svgNS),
       document(other.document), device(other.device), strategy(nullptr), codec(other.codec),
       createArchive(other.createArchive), masterParagraphWritten(other.masterParagraphWritten),
-      textWidthMM(other.textWidthMM), listStack(other.listStack), sectionCount(other.sectionCount)
+      textWidthMM(other.textWidthMM), listStack(other.listStack), sectionCount(other.sectionCount),
+      frameNames(other.frameNames), listsWritten(other.listsWritten)
 {
 }
 
@@ -436,6 +467,64 @@ QSet<int> collectFormatIndices(const QTextDocument *document)
     return indices;
 }
 
+const char kUndeclaredStart[] = "<?xml version=\"1.0\"?>";
+const int kHexadecimal = 16;
+
+QByteArray characterReference(uint codePoint)
+{
+    return "&#x" + QByteArray::number(codePoint, kHexadecimal).toUpper() + ';';
+}
+
+// Characters that the codec cannot encode become numeric character
+// references.  Markup is ASCII, so they only ever occur in text and in
+// attribute values, where a reference means the same character.
+QByteArray encodeCharacters(const QString &text, QTextCodec *codec)
+{
+    std::unique_ptr<QTextEncoder> encoder(codec->makeEncoder(QTextCodec::IgnoreHeader));
+    QByteArray bytes = encoder->fromUnicode(text);
+    if (!encoder->hasFailure())
+        return bytes;
+
+    encoder.reset(codec->makeEncoder(QTextCodec::IgnoreHeader));
+    bytes.clear();
+    const QChar *characters = text.constData();
+    const int length = text.length();
+    int pending = 0;
+    // Asking the codec is slow, and a document has few distinct characters.
+    QHash<uint, bool> encodable;
+    for (int i = 0; i < length;) {
+        const bool isPair = characters[i].isHighSurrogate() && i + 1 < length && characters[i + 1].isLowSurrogate();
+        const int width = isPair ? 2 : 1;
+        const uint codePoint = isPair ? QChar::surrogateToUcs4(characters[i], characters[i + 1])
+                                      : uint(characters[i].unicode());
+        auto known = encodable.find(codePoint);
+        if (known == encodable.end())
+            known = encodable.insert(codePoint, codec->canEncode(QString(characters + i, width)));
+        if (!known.value()) {
+            bytes += encoder->fromUnicode(characters + pending, i - pending);
+            // A lone surrogate is no character at all: it stands for U+FFFD.
+            const bool isLone = !isPair && characters[i].isSurrogate();
+            bytes += encoder->fromUnicode(
+                QString::fromLatin1(characterReference(isLone ? uint(QChar::ReplacementCharacter) : codePoint)));
+            pending = i + width;
+        }
+        i += width;
+    }
+    bytes += encoder->fromUnicode(characters + pending, length - pending);
+    return bytes;
+}
+
+// The content document as text, encoded with the codec and declared so, as
+// QXmlStreamWriter would write it with that codec.
+QByteArray encodeDocument(QString text, QTextCodec *codec)
+{
+    const QString declared = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>")
+                                 .arg(QString::fromLatin1(codec->name()));
+    if (text.startsWith(QLatin1String(kUndeclaredStart)))
+        text.replace(0, int(qstrlen(kUndeclaredStart)), declared);
+    return encodeCharacters(text, codec);
+}
+
 } // namespace
 
 bool OdfWriter::writeAll()
@@ -462,9 +551,12 @@ bool OdfWriter::writeAll()
     }
     writeStylesDocument(d, stylesStream);
 
-    QXmlStreamWriter writer(d->strategy->contentStream);
-    if (d->codec)
-        writer.setCodec(d->codec);
+    // With a codec, the content is written as text first and encoded here,
+    // so that characters the codec cannot encode become references.
+    QString contentText;
+    std::unique_ptr<QXmlStreamWriter> contentWriter(d->codec ? new QXmlStreamWriter(&contentText)
+                                                             : new QXmlStreamWriter(d->strategy->contentStream));
+    QXmlStreamWriter &writer = *contentWriter;
     writer.setAutoFormatting(true);
     writer.setAutoFormattingIndent(kDocumentIndent);
     writer.writeNamespace(d->officeNS, QStringLiteral("office"));
@@ -487,6 +579,8 @@ bool OdfWriter::writeAll()
     writer.writeEndElement(); // body
     writer.writeEndElement(); // document-content
     writer.writeEndDocument();
+    if (d->codec)
+        d->strategy->contentStream->write(encodeDocument(contentText, d->codec));
 
     delete d->strategy;
     d->strategy = nullptr;
@@ -598,8 +692,11 @@ void OdfWriter::writeFrameIter(QXmlStreamWriter &writer, QTextFrame::iterator it
 namespace {
 
 // The text of one fragment, with runs of spaces, tabs and line separators
-// turned into the elements that keep them in OpenDocument.
-void writeText(QXmlStreamWriter &writer, const QString &textNS, const QString &text)
+// turned into the elements that keep them in OpenDocument.  Readers collapse
+// plain spaces: one at the start of a paragraph, or after another plain
+// space (in an earlier fragment too), is lost.  *spaceDropped tells whether
+// a plain space would be lost here, from fragment to fragment of a paragraph.
+void writeText(QXmlStreamWriter &writer, const QString &textNS, const QString &text, bool *spaceDropped)
 {
     const int length = text.length();
     int exported = 0;
@@ -615,16 +712,24 @@ void writeText(QXmlStreamWriter &writer, const QString &textNS, const QString &t
     };
     for (int i = 0; i <= length; ++i) {
         const bool isSpace = i < length && text.at(i) == QLatin1Char(' ');
-        if (!isSpace && spaces > 1) {
-            const bool startsFragment = exported == 0 && i == spaces;
-            if (!startsFragment)
-                writePending(i - spaces + 1);
-            writeElement(QStringLiteral("s"));
-            const int count = startsFragment ? spaces : spaces - 1;
-            if (count > 1)
-                writer.writeAttribute(textNS, QStringLiteral("c"), QString::number(count));
+        if (!isSpace && spaces > 0) {
+            const int runStart = i - spaces;
+            // A run is written whole as text:s where its first space would
+            // be lost, and when it starts the fragment; otherwise its first
+            // space stays plain.
+            const bool whole = *spaceDropped || (runStart == 0 && spaces > 1);
+            if (whole || spaces > 1) {
+                writePending(whole ? runStart : runStart + 1);
+                writeElement(QStringLiteral("s"));
+                const int count = whole ? spaces : spaces - 1;
+                if (count > 1)
+                    writer.writeAttribute(textNS, QStringLiteral("c"), QString::number(count));
+                exported = i;
+                *spaceDropped = false;
+            } else {
+                *spaceDropped = true;
+            }
             spaces = 0;
-            exported = i;
         }
         if (i == length)
             break;
@@ -632,19 +737,19 @@ void writeText(QXmlStreamWriter &writer, const QString &textNS, const QString &t
         if (ch == QChar::LineSeparator) {
             writePending(i);
             writeElement(QStringLiteral("line-break"));
-            // A space just before the break still counts, so the spaces that
-            // start the next line are all written as text:s and no reader
+            // Spaces that start a line are kept as text:s, so that no reader
             // drops one as leading white space.
             exported = i + 1;
+            *spaceDropped = true;
         } else if (ch == QLatin1Char('\t')) {
             writePending(i);
             writeElement(QStringLiteral("tab"));
             exported = i + 1;
-            spaces = 0;
+            *spaceDropped = false;
         } else if (isSpace) {
             ++spaces;
         } else {
-            spaces = 0;
+            *spaceDropped = false;
         }
     }
     writePending(length);
@@ -652,12 +757,14 @@ void writeText(QXmlStreamWriter &writer, const QString &textNS, const QString &t
 
 // Closes the lists deeper than or beside the block's list and opens the
 // levels down to it; a level above it without a list of its own gets a
-// text:list without a style.
-void enterList(QXmlStreamWriter &writer, OdfWriterPrivate *d, const QTextList *list)
+// text:list without a style.  True when the block's list is opened again
+// after a table, a section or a paragraph outside it had closed it.
+bool enterList(QXmlStreamWriter &writer, OdfWriterPrivate *d, const QTextList *list)
 {
     QVector<const QTextList *> &listStack = d->listStack;
     if (!listStack.isEmpty() && listStack.last() == list)
-        return;
+        return false;
+    bool reopened = false;
     const int depth = listLevel(list->format());
     while (listStack.size() >= depth && listStack.last() != list) {
         listStack.removeLast();
@@ -673,10 +780,13 @@ void enterList(QXmlStreamWriter &writer, OdfWriterPrivate *d, const QTextList *l
             listStack.append(list);
             writer.writeAttribute(d->textNS, QStringLiteral("style-name"),
                                   QString::fromLatin1("L%1").arg(list->formatIndex()));
+            reopened = d->listsWritten.contains(list);
+            d->listsWritten.insert(list);
         } else {
             listStack.append(nullptr);
         }
     }
+    return reopened;
 }
 
 } // namespace
@@ -684,12 +794,16 @@ void enterList(QXmlStreamWriter &writer, OdfWriterPrivate *d, const QTextList *l
 void OdfWriter::writeBlock(QXmlStreamWriter &writer, const QTextBlock &block)
 {
     const QTextList *list = block.textList();
-    if (list)
-        enterList(writer, d, list);
-    else
+    const bool listReopened = list && enterList(writer, d, list);
+    if (!list)
         closeLists(writer, d->listStack);
-    if (list)
+    if (list) {
         writer.writeStartElement(d->textNS, QStringLiteral("list-item"));
+        // A reader starts every text:list at 1; the document numbers on.
+        if (listReopened && isNumbered(list->format().style()))
+            writer.writeAttribute(d->textNS, QStringLiteral("start-value"),
+                                  QString::number(list->itemNumber(block) + 1));
+    }
 
     writer.writeStartElement(d->textNS, QStringLiteral("p"));
     if (d->masterParagraphWritten) {
@@ -701,6 +815,7 @@ void OdfWriter::writeBlock(QXmlStreamWriter &writer, const QTextBlock &block)
     }
 
     if (block.length() > 1) {
+        bool spaceDropped = true;
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             const QTextCharFormat format = fragment.charFormat();
@@ -724,6 +839,7 @@ void OdfWriter::writeBlock(QXmlStreamWriter &writer, const QTextBlock &block)
                     writer.writeCharacters(QString());
                     writer.writeEndElement(); // span
                 }
+                spaceDropped = false;
             } else {
                 writer.writeCharacters(QString());
                 writer.writeStartElement(d->textNS, QStringLiteral("span"));
@@ -732,7 +848,7 @@ void OdfWriter::writeBlock(QXmlStreamWriter &writer, const QTextBlock &block)
                 // Auto-formatting would indent an element at either end of
                 // the span, and that indentation would become text.
                 writer.writeCharacters(QString());
-                writeText(writer, d->textNS, text);
+                writeText(writer, d->textNS, text, &spaceDropped);
                 writer.writeCharacters(QString());
                 writer.writeEndElement(); // span
             }
@@ -747,6 +863,30 @@ void OdfWriter::writeBlock(QXmlStreamWriter &writer, const QTextBlock &block)
         writer.writeEndElement(); // list-item
 }
 
+namespace {
+
+// Readers keep one frame per draw:name, so a picture shown twice needs a
+// name of its own for the second frame: "chart", then "chart2", "chart3".
+QString uniqueFrameName(QHash<QString, int> &names, const QString &name)
+{
+    if (name.isEmpty())
+        return name;
+    if (!names.contains(name)) {
+        names.insert(name, 1);
+        return name;
+    }
+    int copy = names.value(name);
+    QString candidate;
+    do {
+        candidate = name + QString::number(++copy);
+    } while (names.contains(candidate));
+    names.insert(name, copy);
+    names.insert(candidate, 1);
+    return candidate;
+}
+
+} // namespace
+
 void OdfWriter::writeInlineCharacter(QXmlStreamWriter &writer, const QTextFragment &fragment) const
 {
     writer.writeStartElement(d->drawNS, QStringLiteral("frame"));
@@ -757,7 +897,7 @@ void OdfWriter::writeInlineCharacter(QXmlStreamWriter &writer, const QTextFragme
     }
     const QTextImageFormat format = charFormat.toImageFormat();
     const QString name = format.name();
-    writer.writeAttribute(d->drawNS, QStringLiteral("name"), name);
+    writer.writeAttribute(d->drawNS, QStringLiteral("name"), uniqueFrameName(d->frameNames, name));
 
     QString resourceName = name;
     if (resourceName.startsWith(QLatin1String(":/")))
@@ -948,10 +1088,8 @@ void OdfWriter::writeCharacterFormat(QXmlStreamWriter &writer, QTextCharFormat f
         writer.writeAttribute(foNS, QStringLiteral("font-style"), QStringLiteral("italic"));
     if (format.hasProperty(QTextFormat::FontWeight)) {
         const int weight = format.fontWeight();
-        if (weight == QFont::Bold)
-            writer.writeAttribute(foNS, QStringLiteral("font-weight"), QStringLiteral("bold"));
-        else if (weight != 0 && weight != QFont::Normal)
-            writer.writeAttribute(foNS, QStringLiteral("font-weight"), QString::number(weight * 10));
+        if (weight != 0 && weight != QFont::Normal)
+            writer.writeAttribute(foNS, QStringLiteral("font-weight"), fontWeightName(weight));
     }
     QString family;
     if (format.hasProperty(QTextFormat::FontFamily))

@@ -28,61 +28,67 @@ class OdfWriter
 public:
     /// Neither the document nor the device is owned; both must outlive writeAll().
     OdfWriter(const QTextDocument &document, QIODevice *device);
-    /// Copies the settings; the copy writes the same document to the same device.
+    /// Copies every setting and the progress of a run, but no output in progress.
     OdfWriter(const OdfWriter &other);
-    /// Copies the settings of \a other.
+    /// As the copy constructor.
     OdfWriter &operator=(const OdfWriter &other);
     /// Destroys the writer; the document and the device stay.
     ~OdfWriter();
 
-    /// Codec of content.xml (not owned); styles.xml always uses the XML
-    /// writer's default, UTF-8.  Null, the default, means UTF-8 too.
+    /// Codec of content.xml (not owned; none, that is UTF-8, by default);
+    /// styles.xml always uses UTF-8.  Characters that the codec cannot encode
+    /// are written as numeric character references (&#x41F;).
     void setCodec(QTextCodec *codec);
-    /// The codec set last, or null.
+    /// The codec of content.xml, or null for UTF-8.
     QTextCodec *codec() const;
 
-    /// With true (the default) writeAll() writes the ZIP package, with false
-    /// the flat content document alone.
+    /// True (the default) writes a ZIP package; false writes the content
+    /// document alone as flat XML, without pictures.
     void setCreateArchive(bool on);
-    /// Whether writeAll() writes the ZIP package.
+    /// Whether writeAll() writes a ZIP package.
     bool createArchive() const;
 
     /// Page width less the left and right page margins, in millimetres;
     /// known after writeAll().
     double textWidthMM() const;
 
-    /// Writes the whole document to the device, opening it for writing when
-    /// it is not open.  False only when the device cannot be opened for
-    /// writing (with a warning).
+    /// Writes the whole document and closes the device.
+    /// \return false only when the device cannot be opened for writing.
     bool writeAll();
 
-    /// Writes a frame: a table, a section, or the root frame's contents.
+    /// Writes a table, a section or (without an element of its own) the root frame.
     void writeFrame(QXmlStreamWriter &writer, const QTextFrame *frame);
-    /// Writes the blocks and frames from \a it to the end of its frame.
+    /// Writes the frames and blocks from \a it to the end of its frame, skipping
+    /// the empty paragraph that the document places after each table or section.
     void writeFrameIter(QXmlStreamWriter &writer, QTextFrame::iterator it);
-    /// Writes one paragraph (inside its list item when it belongs to a list).
+    /// Writes one paragraph, opening and closing lists around it.  Spaces that
+    /// a reader would drop become text:s; a numbered list opened again after
+    /// a table or another paragraph carries its number on (text:start-value).
     void writeBlock(QXmlStreamWriter &writer, const QTextBlock &block);
-    /// Writes an inline object: an image as a frame with its picture; other
-    /// objects as an empty frame.
+    /// Writes the draw:frame of an inline picture and, in a package, stores the
+    /// picture as PNG.  A name already given to a frame is followed by a copy
+    /// number ("chart", "chart2", "chart3"), since readers keep one frame per name.
     void writeInlineCharacter(QXmlStreamWriter &writer, const QTextFragment &fragment) const;
 
-    /// office:automatic-styles with one style per format index of the set.
+    /// Writes office:automatic-styles with one style per format index of the set.
     void writeFormats(QXmlStreamWriter &writer, const QSet<int> &formatIndices) const;
-    /// The paragraph style "Paragraph" + \a formatIndex ("MasterParagraph" below 1).
+    /// Writes the paragraph style "Paragraph<index>", or "MasterParagraph" for an
+    /// index below 1, with the default font of \a charFormat.
     void writeBlockFormat(QXmlStreamWriter &writer, QTextBlockFormat format, int formatIndex,
                           QTextCharFormat charFormat) const;
-    /// The text style "T" + \a formatIndex.
+    /// Writes the text style "T<index>".  A font weight becomes normal, bold or
+    /// 100 to 900: the nearest of Qt's named weights (Thin 100, ExtraLight 200,
+    /// Light 300, Normal, Medium 500, DemiBold 600, Bold, ExtraBold 800,
+    /// Black 900), the lighter one when halfway.
     void writeCharacterFormat(QXmlStreamWriter &writer, QTextCharFormat format, int formatIndex) const;
-    /// The list style "L" + \a formatIndex.
+    /// Writes the list style "L<index>".
     void writeListFormat(QXmlStreamWriter &writer, QTextListFormat format, int formatIndex) const;
-    /// The table style "Table" + \a formatIndex, with its column and cell styles.
+    /// Writes the styles "Table<index>", "Table<index>Column<n>" and "Table<index>Cell".
     void writeTableFormat(QXmlStreamWriter &writer, QTextTableFormat format, int formatIndex) const;
 
-    /// \a pixels as a length in points, with its unit ("12pt").  Document pixels
-    /// are taken at 96 per inch.
+    /// Document pixels (96 per inch) as points: "72pt" for 96.
     static QString pixelToPoint(qreal pixels);
-    /// \a pixels as a length in millimetres, with its unit ("25.4mm"); a
-    /// millimetre has 2.835 points.
+    /// Document pixels (96 per inch) as millimetres of 2.835 points: "25.3968mm" for 96.
     static QString pixelToMM(qreal pixels);
 
 private:

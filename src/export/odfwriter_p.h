@@ -3,6 +3,8 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QVector>
 #include <QXmlStreamWriter>
@@ -85,6 +87,8 @@ public:
     double textWidthMM = 0;
     QVector<const QTextList *> listStack;   // null where a level has no list of its own
     int sectionCount = 0;
+    QHash<QString, int> frameNames;         // draw:names written, each with its last copy number
+    QSet<const QTextList *> listsWritten;   // lists whose text:list has been opened
 };
 
 #endif

@@ -383,6 +383,7 @@ private slots:
     void fragmentText();
     void pictures();
     void flatXmlHoldsOnlyTheContent();
+    void codecAppliesToContentOnly_data();
     void codecAppliesToContentOnly();
     void unwritableDeviceFails();
     void randomDocumentsKeepStructureAndText();
@@ -652,7 +653,7 @@ void tst_OdfWriter::fragmentText_data()
     QTest::newRow("two between words") << "a  b" << "a [s]b";
     QTest::newRow("three at start") << "   x" << "[s3]x";
     QTest::newRow("two at start") << "  x" << "[s2]x";
-    QTest::newRow("one at start") << " x" << " x";
+    QTest::newRow("one at start") << " x" << "[s]x";
     QTest::newRow("run at end") << "x   " << "x [s2]";
     QTest::newRow("only spaces") << "    " << "[s4]";
     QTest::newRow("tab") << "a\tb" << "a[tab]b";
@@ -660,6 +661,12 @@ void tst_OdfWriter::fragmentText_data()
     QTest::newRow("line separator") << QString("a") + QChar(0x2028) + "b" << "a[br]b";
     QTest::newRow("spaces around line separator") << QString("a ") + QChar(0x2028) + "  b" << "a [br][s2]b";
     QTest::newRow("one space on each side of a line separator") << QString("a ") + QChar(0x2028) + " b" << "a [br][s]b";
+    QTest::newRow("one after a line separator") << QString("a") + QChar(0x2028) + " b" << "a[br][s]b";
+    QTest::newRow("one after a tab") << "a\t b" << "a[tab] b";
+    // "|" starts a fragment of another format.
+    QTest::newRow("one after a space in the fragment before") << "a | b" << "a |[s]b";
+    QTest::newRow("one after a word in the fragment before") << "a| b" << "a| b";
+    QTest::newRow("one after a run in the fragment before") << "a  | b" << "a [s]| b";
     QTest::newRow("markup characters") << "<&>\"" << "<&>\"";
 }
 
@@ -668,15 +675,25 @@ void tst_OdfWriter::fragmentText()
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QTextDocument document;
-    QTextCursor(&document).insertText(text);
+    QTextCursor cursor(&document);
+    const QStringList fragments = text.split(QLatin1Char('|'));
+    for (int i = 0; i < fragments.size(); ++i) {
+        QTextCharFormat format;
+        format.setFontItalic(i % 2);
+        cursor.insertText(fragments[i], format);
+    }
     const Package package = exportPackage(document);
     const QVector<const XmlNode *> spans = package.text()->findAll(QStringLiteral("text:span"));
-    QCOMPARE(spans.size(), 1);
-    QCOMPARE(spanContent(spans[0]), expected);
+    QCOMPARE(spans.size(), fragments.size());
+    QStringList contents;
+    for (const XmlNode *span : spans)
+        contents << spanContent(span);
+    QCOMPARE(contents.join(QLatin1Char('|')), expected);
 }
 
 // Pictures from the document's resources (an image and PNG bytes), from qrc,
 // from a file (twice, sharing a fragment), scaled by one side, and missing.
+// A picture shown again gets a frame name of its own.
 void tst_OdfWriter::pictures()
 {
     QTemporaryDir dir;
@@ -725,9 +742,9 @@ void tst_OdfWriter::pictures()
         "blue 72ptx36pt Pictures/Picture2 image/png 6x5 #0000ff",
         qrcLine + QImage(qrc).pixelColor(qrcSize.width() - 1, qrcSize.height() - 1).name(),
         file + " 5.25ptx1.5pt Pictures/Picture4 image/png 7x2 #00ff00",
-        file + " 5.25ptx1.5pt Pictures/Picture5 image/png 7x2 #00ff00",
+        file + "2 5.25ptx1.5pt Pictures/Picture5 image/png 7x2 #00ff00",
         "wide 72ptx18pt Pictures/Picture6 image/png 40x10 #ff0000",
-        "wide 288ptx72pt Pictures/Picture7 image/png 40x10 #ff0000",
+        "wide2 288ptx72pt Pictures/Picture7 image/png 40x10 #ff0000",
     };
     const Package package = exportPackage(document);
     QCOMPARE(package.entries.mid(1, expected.size() + 1),
@@ -788,19 +805,41 @@ void tst_OdfWriter::flatXmlHoldsOnlyTheContent()
     QVERIFY(!bytes.contains("\x89PNG"));
 }
 
+// Characters that the codec cannot encode, in text and in attribute values,
+// become character references; the document stays whole.
+void tst_OdfWriter::codecAppliesToContentOnly_data()
+{
+    QTest::addColumn<QByteArray>("codec");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("ISO-8859-1") << QByteArray("ISO-8859-1")
+                                << QByteArray("Gr\xfc\xdf" "e &#x41F;&#x440;&#x438;&#x431;&#x43E;&#x440; &#x1F600;");
+    QTest::newRow("KOI8-R") << QByteArray("KOI8-R") << QByteArray("Gr&#xFC;&#xDF;e \xf0\xd2\xc9\xc2\xcf\xd2 &#x1F600;");
+}
+
 void tst_OdfWriter::codecAppliesToContentOnly()
 {
+    QFETCH(QByteArray, codec);
+    QFETCH(QByteArray, expected);
+    const QString text = QStringLiteral("Gr\u00fc\u00dfe \u041f\u0440\u0438\u0431\u043e\u0440 \U0001F600");
+    const QString href = QStringLiteral("http://h/\u041f\u00fc");
     QTextDocument document;
-    document.setPlainText(QStringLiteral("Gr\u00fc\u00dfe"));
-    QTextCodec *latin1 = QTextCodec::codecForName("ISO-8859-1");
-    QVERIFY(latin1);
-    const Package package = exportPackage(document, latin1);
+    QTextCursor cursor(&document);
+    cursor.insertText(text);
+    QTextCharFormat link;
+    link.setAnchor(true);
+    link.setAnchorHref(href);
+    cursor.insertText(QStringLiteral("."), link);
+    QTextCodec *textCodec = QTextCodec::codecForName(codec);
+    QVERIFY(textCodec);
+    const Package package = exportPackage(document, textCodec);
     const QByteArray content = package.files.value(QStringLiteral("content.xml"));
-    QVERIFY(content.startsWith("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"));
-    QVERIFY(content.contains("Gr\xfc\xdf" "e"));
+    QVERIFY(content.startsWith(textCodec->fromUnicode(
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>").arg(QString::fromLatin1(textCodec->name())))));
+    QVERIFY2(content.contains(expected), content.constData());
     QVERIFY(package.files.value(QStringLiteral("styles.xml")).startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
     QVERIFY(package.contentTree);
-    QCOMPARE(package.text()->allText(), QStringLiteral("Gr\u00fc\u00dfe"));
+    QCOMPARE(package.text()->allText(), text + QLatin1Char('.'));
+    QCOMPARE(package.text()->find(QStringLiteral("text:a"))->attribute(QStringLiteral("xlink:href")), href);
 }
 
 void tst_OdfWriter::unwritableDeviceFails()
@@ -968,7 +1007,11 @@ void tst_OdfWriter::styles_data()
     row("text defaults", text, {}, {"fo:font-style=<unset>", "fo:font-size=9pt", "fo:font-weight=<unset>"});
     row("italic and size", text, {{QTextFormat::FontItalic, true}, {QTextFormat::FontPointSize, 10.5}},
         {"fo:font-style=italic", "fo:font-size=10.5pt"});
-    for (const auto &w : QVector<QPair<int, QString>>{{75, "bold"}, {50, "<unset>"}, {0, "<unset>"}, {63, "630"}, {25, "250"}})
+    // The nearest of Qt's named weights; halfway between two, the lighter.
+    for (const auto &w : QVector<QPair<int, QString>>{{75, "bold"}, {50, "<unset>"}, {0, "<unset>"}, {63, "600"},
+                                                      {25, "300"}, {1, "100"}, {12, "200"}, {45, "normal"},
+                                                      {57, "500"}, {69, "600"}, {70, "bold"}, {81, "800"},
+                                                      {99, "900"}, {700, "900"}, {-3, "100"}})
         row(QStringLiteral("weight %1").arg(w.first), text, {{QTextFormat::FontWeight, w.first}},
             {"fo:font-weight=" + w.second});
     const QVector<QPair<int, QString>> positions = {

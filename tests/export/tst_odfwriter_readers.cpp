@@ -9,6 +9,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTextCodec>
+#include <QTextList>
+#include <QTextTable>
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -17,6 +20,7 @@
 namespace {
 
 const int kProcessTimeoutMs = 120000;
+const QString kTextFilter = QStringLiteral("txt:Text (encoded):UTF8");
 const qreal kPixelsPerMM = 2.835 * 96 / 72;
 
 // Runs a program to its end within the time-out; false (and the program
@@ -136,6 +140,39 @@ struct Report
     }
 };
 
+// Text that readers used to lose: a leading space, two spaces split over two
+// fragments, a numbered list that goes on after a table, and a picture shown
+// three times.
+void composeRepairedCases(QTextDocument &document)
+{
+    document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("seal")), chartImage());
+    QTextCursor cursor(&document);
+    cursor.insertText(QStringLiteral(" one leading space"));
+    cursor.insertBlock();
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    cursor.insertText(QStringLiteral("across "), bold);
+    cursor.insertText(QStringLiteral(" fragments"), QTextCharFormat());
+
+    cursor.insertBlock();
+    QTextList *list = cursor.createList(QTextListFormat::ListDecimal);
+    cursor.insertText(QStringLiteral("one"));
+    cursor.insertBlock();
+    cursor.insertText(QStringLiteral("two"));
+    cursor.insertTable(1, 1)->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("in the table"));
+    cursor.movePosition(QTextCursor::End);
+    list->add(cursor.block());
+    cursor.insertText(QStringLiteral("three"));
+
+    cursor.insertBlock(QTextBlockFormat());
+    QTextImageFormat seal;
+    seal.setName(QStringLiteral("seal"));
+    for (int i = 0; i < 3; ++i)
+        cursor.insertImage(seal);
+}
+
+const char kEncodedText[] = "Gr\u00fc\u00dfe, \u041f\u0440\u0438\u0431\u043e\u0440, \u4e2d\u6587 \u20ac";
+
 } // namespace
 
 class tst_OdfWriterReaders : public QObject
@@ -146,40 +183,69 @@ private slots:
     void initTestCase();
     void pythonReadsPackage();
     void libreOfficeReadsTextAndPdf();
+    void libreOfficeKeepsRepairedText_data();
+    void libreOfficeKeepsRepairedText();
+    void libreOfficePlacesEveryCopyOfAPicture();
 
 private:
-    QString convert(const QString &format, const QString &extension);
+    bool write(const QString &name, const QTextDocument &document, QTextCodec *codec = nullptr);
+    QString convert(const QString &format, const QString &extension, const QString &name = QStringLiteral("report"));
 
     QTemporaryDir dir;
     Report report;
+    QTextDocument repaired;
+    QTextDocument encoded;
     QString package;
+    QStringList documents;            // every package written, converted together
+    QHash<QString, QString> outDirs;  // per extension, once converted
 };
 
 void tst_OdfWriterReaders::initTestCase()
 {
     QVERIFY(dir.isValid());
     package = dir.filePath(QStringLiteral("report.odt"));
-    QFile file(package);
-    QVERIFY(OdfWriter(report.document, &file).writeAll());
+    QVERIFY(write(QStringLiteral("report"), report.document));
     QVERIFY(report.texts.size() > 20);
+
+    composeRepairedCases(repaired);
+    QVERIFY(write(QStringLiteral("repaired"), repaired));
+    encoded.setPlainText(QString::fromUtf8(kEncodedText));
+    for (const char *codec : {"ISO-8859-1", "KOI8-R"})
+        QVERIFY(write(QString::fromLatin1(codec), encoded, QTextCodec::codecForName(codec)));
 }
 
-// Converts with a profile of its own, so that no other office instance or
-// earlier run is involved; returns the converted file's path.
-QString tst_OdfWriterReaders::convert(const QString &format, const QString &extension)
+bool tst_OdfWriterReaders::write(const QString &name, const QTextDocument &document, QTextCodec *codec)
 {
-    QTemporaryDir profile;
-    const QString outDir = dir.filePath(QStringLiteral("out-") + extension);
-    QByteArray output;
-    if (!run(QStringLiteral("soffice"),
-             {QStringLiteral("--headless"),
-              QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString(),
-              QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"), outDir, package},
-             &output))
-        return QString();
-    const QString result = outDir + QStringLiteral("/report.") + extension;
+    const QString path = dir.filePath(name + QStringLiteral(".odt"));
+    QFile file(path);
+    OdfWriter writer(document, &file);
+    if (codec)
+        writer.setCodec(codec);
+    documents << path;
+    return writer.writeAll();
+}
+
+// Converts every document in one run (LibreOffice is slow to start), with a
+// profile of its own so that no other office instance or earlier run is
+// involved; returns the path of the named document's converted file.
+QString tst_OdfWriterReaders::convert(const QString &format, const QString &extension, const QString &name)
+{
+    if (!outDirs.contains(extension)) {
+        QTemporaryDir profile;
+        const QString outDir = dir.filePath(QStringLiteral("out-") + extension);
+        QByteArray output;
+        if (!run(QStringLiteral("soffice"),
+                 QStringList({QStringLiteral("--headless"),
+                              QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString(),
+                              QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"), outDir})
+                     + documents,
+                 &output))
+            return QString();
+        outDirs.insert(extension, outDir);
+    }
+    const QString result = outDirs.value(extension) + QLatin1Char('/') + name + QLatin1Char('.') + extension;
     if (!QFile::exists(result))
-        qWarning().noquote() << "soffice wrote no" << result << output;
+        qWarning().noquote() << "soffice wrote no" << result;
     return result;
 }
 
@@ -228,7 +294,7 @@ void tst_OdfWriterReaders::libreOfficeReadsTextAndPdf()
              "LibreOffice (libreoffice-writer-nogui) is needed as the real reader");
     QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty(), "poppler-utils is needed");
 
-    QFile txt(convert(QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("txt")));
+    QFile txt(convert(kTextFilter, QStringLiteral("txt")));
     QVERIFY2(txt.open(QIODevice::ReadOnly), qPrintable(txt.fileName()));
     const QString text = QString::fromUtf8(txt.readAll());
     QString missing;
@@ -268,6 +334,55 @@ void tst_OdfWriterReaders::libreOfficeReadsTextAndPdf()
     const QString kept = QStringLiteral(CC_BINARY_DIR "/odf-report-page.png");
     QFile::remove(kept);
     QVERIFY(QFile::copy(pagePrefix + QStringLiteral(".png"), kept));
+}
+
+// Each line must come back whole, in this order, in LibreOffice's text.
+void tst_OdfWriterReaders::libreOfficeKeepsRepairedText_data()
+{
+    QTest::addColumn<QString>("document");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("leading space") << "repaired" << QStringList{" one leading space"};
+    QTest::newRow("two spaces over two fragments") << "repaired" << QStringList{"across  fragments"};
+    QTest::newRow("numbering goes on after a table")
+        << "repaired" << QStringList{"1. one", "2. two", "in the table", "3. three"};
+    const QString text = QString::fromUtf8(kEncodedText);
+    QTest::newRow("ISO-8859-1 cannot encode everything") << "ISO-8859-1" << QStringList{text};
+    QTest::newRow("KOI8-R cannot encode everything") << "KOI8-R" << QStringList{text};
+}
+
+void tst_OdfWriterReaders::libreOfficeKeepsRepairedText()
+{
+    QFETCH(QString, document);
+    QFETCH(QStringList, lines);
+    QFile txt(convert(kTextFilter, QStringLiteral("txt"), document));
+    QVERIFY2(txt.open(QIODevice::ReadOnly), qPrintable(txt.fileName()));
+    QString text = QString::fromUtf8(txt.readAll());
+    if (text.startsWith(QChar(0xfeff)))
+        text.remove(0, 1);
+    // List items are indented by their level.
+    QStringList actual = text.split(QRegularExpression(QStringLiteral("\\r?\\n")));
+    for (QString &line : actual)
+        if (line.trimmed().contains(QRegularExpression(QStringLiteral("^\\d+\\. "))))
+            line = line.trimmed();
+    int from = 0;
+    for (const QString &line : qAsConst(lines)) {
+        from = actual.indexOf(line, from);
+        QVERIFY2(from >= 0, qPrintable(QStringLiteral("missing: \"%1\" in\n%2").arg(line, text)));
+    }
+}
+
+// LibreOffice keeps one frame per name, so each copy needs a name of its own.
+void tst_OdfWriterReaders::libreOfficePlacesEveryCopyOfAPicture()
+{
+    const QString pdf = convert(QStringLiteral("pdf"), QStringLiteral("pdf"), QStringLiteral("repaired"));
+    QVERIFY2(QFile::exists(pdf), qPrintable(pdf));
+    QByteArray list;
+    QVERIFY(run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}, &list));
+    // A heading of two lines, then one line per picture drawn.
+    const QList<QByteArray> images = list.trimmed().split('\n').mid(2);
+    QCOMPARE(images.size(), 3);
+    for (const QByteArray &image : images)
+        QVERIFY2(image.simplified().startsWith("1 "), image.constData());
 }
 
 QTEST_MAIN(tst_OdfWriterReaders)
