@@ -61,6 +61,11 @@ int InstrumentServer::requestCount() const
     return requests;
 }
 
+void InstrumentServer::setDropEvery(int n)
+{
+    dropEvery = qMax(0, n);
+}
+
 int InstrumentServer::droppedCount() const
 {
     return dropped;
@@ -78,7 +83,7 @@ void InstrumentServer::processRequest(RestConnection* connection, const QString&
     Q_UNUSED(url);
     ++requests;
     const double draw = QRandomGenerator::global()->generateDouble();
-    if (draw < dropShare) {
+    if (draw < dropShare || (dropEvery > 0 && requests % dropEvery == 0)) {
         ++dropped;
         return;
     }

@@ -20,6 +20,9 @@ public:
     // Shares (0..1) of requests answered after lateDelay ms, or never.
     void setLateShare(double share, int lateDelayMsecs);
     void setDropShare(double share);
+    // Every n-th request is never answered as well (0: none), so that a test
+    // can count on them.
+    void setDropEvery(int n);
 
     int requestCount() const;
     int droppedCount() const;
@@ -37,6 +40,7 @@ private:
     double lateShare;
     int lateDelay;
     double dropShare;
+    int dropEvery = 0;
     int requests;
     int dropped;
     int late;

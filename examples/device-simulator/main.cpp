@@ -30,6 +30,7 @@ struct Options
     double lateShare = 0.0;
     int lateDelay = 0;
     double dropShare = 0.0;
+    int dropEvery = 0;
     QString interfaceName;
     int duration = kDefaultDurationSecs;
 };
@@ -60,6 +61,7 @@ int main(int argc, char** argv)
         {QStringLiteral("late-share"), QStringLiteral("Share of requests answered late (0..1)."), QStringLiteral("share"), QStringLiteral("0")},
         {QStringLiteral("late-delay"), QStringLiteral("Delay of a late answer in ms (default 3000)."), QStringLiteral("ms"), QStringLiteral("3000")},
         {QStringLiteral("drop-share"), QStringLiteral("Share of requests never answered (0..1)."), QStringLiteral("share"), QStringLiteral("0")},
+        {QStringLiteral("drop-every"), QStringLiteral("Never answer every n-th request of each instrument (default 0: none)."), QStringLiteral("n"), QStringLiteral("0")},
         {QStringLiteral("interface"), QStringLiteral("Announce the instruments by SSDP on this interface."), QStringLiteral("name")},
         {QStringLiteral("duration"), QStringLiteral("Stop after this many seconds (default 600)."), QStringLiteral("s"), QString::number(kDefaultDurationSecs)},
     };
@@ -77,6 +79,7 @@ int main(int argc, char** argv)
     options.lateShare = parser.value(QStringLiteral("late-share")).toDouble();
     options.lateDelay = parser.value(QStringLiteral("late-delay")).toInt();
     options.dropShare = parser.value(QStringLiteral("drop-share")).toDouble();
+    options.dropEvery = parser.value(QStringLiteral("drop-every")).toInt();
     options.interfaceName = parser.value(QStringLiteral("interface"));
     options.duration = parser.value(QStringLiteral("duration")).toInt();
 
@@ -106,6 +109,7 @@ int main(int argc, char** argv)
             server->setReplyDelay(options.delay);
             server->setLateShare(options.lateShare, options.lateDelay);
             server->setDropShare(options.dropShare);
+            server->setDropEvery(options.dropEvery);
             if (!server->listen(address, port)) {
                 err << "device-simulator: cannot listen on " << address.toString() << ":" << port
                     << ": " << server->errorString() << "\n";
