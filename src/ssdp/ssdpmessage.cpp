@@ -36,13 +36,14 @@ QUrl receiverUrl(const QHostAddress& receiver, quint16 receiverPort)
 // The container reads the date headers itself, and its date reader steps
 // past the end of a value whose first comma is its last byte (it skips the
 // comma and the blank it expects after it).  Such a value is no date in any
-// form, so the header is skipped as unreadable.
+// form, so the header is skipped as unreadable.  The container knows a header
+// by its name as a C string, that is up to a zero byte.
 bool isMisreadDate(const QByteArray& name, const QByteArray& value)
 {
     static const QByteArray kDateHeaders[] = { "last-modified", "if-modified-since" };
     if (value.indexOf(',') != value.size() - 1)
         return false;
-    const QByteArray lowerName = name.toLower();
+    const QByteArray lowerName = QByteArray(name.constData()).toLower();
     for (const QByteArray& dateHeader : kDateHeaders) {
         if (lowerName == dateHeader)
             return true;

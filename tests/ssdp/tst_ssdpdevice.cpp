@@ -175,7 +175,8 @@ void TestSsdpDevice::answersOnlyItsOwnSearch_data()
     QTest::newRow("date ending in a comma") << QByteArray("  \r\nLast-Modified:,") << false;
     QTest::newRow("search with a broken date")
         << QByteArrayLiteral("M-SEARCH * HTTP/1.1\r\nIf-Modified-Since: Mon,\r\n"
-                             "Last-Modified: a\0,\r\nST: upnp:rootdevice\r\n\r\n")
+                             "Last-Modified: a\0,\r\nIf-Modified-Since\0x: b,\r\n"
+                             "ST: upnp:rootdevice\r\n\r\n")
         << true;
     QTest::newRow("zero byte before the target")
         << QByteArrayLiteral("M-SEARCH * HTTP/1.1\r\nX: a\0b\r\nST: upnp:rootdevice\r\n\r\n")
