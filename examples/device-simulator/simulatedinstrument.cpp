@@ -164,7 +164,7 @@ RestMessage* SimulatedInstrument::answer(const RestMessage& request)
             const QByteArray body = content ? (content->seek(0), content->readAll()) : QByteArray();
             bool ok = false;
             const QVariant values = QtJson::Json::parse(QString::fromUtf8(body), ok);
-            if (!ok || values.type() != QVariant::Map)
+            if (!ok || values.userType() != QMetaType::QVariantMap)
                 return response(RestMessage::UnprocessableEntity);
             groups.insert(group, values.toMap());
             return jsonResponse(groups.value(group));

@@ -1,5 +1,6 @@
 #include "device.h"
 #include "device_p.h"
+#include "qtcompat_p.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -34,15 +35,15 @@ QDateTime dateFromSeconds(const QVariant& value)
     bool ok = false;
     const qlonglong seconds = value.toLongLong(&ok);
     if (!ok || seconds < 0 || seconds >= qlonglong(std::numeric_limits<uint>::max()))
-        return QDateTime::fromTime_t(0);
-    return QDateTime::fromTime_t(uint(seconds));
+        return QDateTime::fromSecsSinceEpoch(0);
+    return QDateTime::fromSecsSinceEpoch(seconds);
 }
 
 // A date that has no seconds count (null or invalid) is stored as 0 rather
 // than as toTime_t()'s failure marker, which would read back as 2106.
 uint secondsFromDate(const QDateTime& date)
 {
-    return date.isValid() ? date.toTime_t() : 0;
+    return date.isValid() ? QtCompat::toTime_t(date) : 0;
 }
 
 QVariantMap makeReply(const QVariant& pageId, const QUrl& url, const QVariant& request,
@@ -237,7 +238,7 @@ void Device::dataReceived(QVariant pageId, const QUrl& url, const QVariant& requ
     const QVariantMap reply = makeReply(pageId, url, request, data);
     if (receivers(SIGNAL(dataUpdated(QVariant))) > 0)
         emit dataUpdated(reply);
-    if (pageId == QVariant(QLatin1String(kDevicePageId)))
+    if (QtCompat::equals(pageId, QVariant(QLatin1String(kDevicePageId))))
         setDeviceInfo(data);
 }
 
@@ -275,7 +276,7 @@ void Device::requestDeviceInfo()
 
 void Device::setDeviceInfo(const QVariant& info)
 {
-    if (info.isNull() || !info.isValid())
+    if (QtCompat::isNull(info) || !info.isValid())
         return;
     DeviceConfig& config = d->config;
     const QVariantMap map = info.toMap();

@@ -1,12 +1,14 @@
 #include "deviceconfig.h"
 
+#include "qtcompat_p.h"
+
 #include <QtMath>
 
 namespace {
 
 bool sameSecond(const QDateTime& a, const QDateTime& b)
 {
-    return a.toTime_t() == b.toTime_t();
+    return QtCompat::toTime_t(a) == QtCompat::toTime_t(b);
 }
 
 // Exact equality, except that two NaNs (a device may report "nan") are the
@@ -23,12 +25,12 @@ bool coveredBy(const QMap<QString, QVariant>& from, const QMap<QString, QVariant
 {
     for (auto it = from.constBegin(); it != from.constEnd(); ++it) {
         const QVariant counterpart = to.value(it.key());
-        if (counterpart.isNull()) {
+        if (QtCompat::isNull(counterpart)) {
             if (!it.value().toMap().isEmpty())
                 return false;
             continue;
         }
-        if (it.value().type() != QVariant::Map) {
+        if (it.value().userType() != QMetaType::QVariantMap) {
             if (it.value().toString() != counterpart.toString())
                 return false;
             continue;

@@ -159,7 +159,21 @@ const FontWeightStep kFontWeightSteps[] = {
     {QFont::Bold, "bold"},  {QFont::ExtraBold, "800"},  {QFont::Black, "900"},
 };
 
-const int kMaxQtFontWeight = 99;
+// Qt 6 counts weights as OpenType does (1 to 1000), Qt 5 from 0 to 99; the
+// named weights above are on the scale of the Qt in use.
+const int kMaxQtFontWeight = QT_VERSION >= QT_VERSION_CHECK(6, 0, 0) ? 1000 : 99;
+
+// Qt 6 keeps a character format's family as the first of FontFamilies.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+const QTextFormat::Property kFontFamilyProperty = QTextFormat::FontFamilies;
+#else
+const QTextFormat::Property kFontFamilyProperty = QTextFormat::FontFamily;
+#endif
+
+QString fontFamilyOf(const QTextFormat &format)
+{
+    return format.property(kFontFamilyProperty).toStringList().value(0);
+}
 
 // The nearest named weight; a weight halfway between two takes the lighter,
 // as Qt's own font matching does.
@@ -904,9 +918,9 @@ void OdfWriter::writeInlineCharacter(QXmlStreamWriter &writer, const QTextFragme
         resourceName.prepend(QLatin1String("qrc"));
     const QVariant resource = d->document->resource(QTextDocument::ImageResource, QUrl(resourceName));
     QImage image;
-    if (resource.type() == QVariant::Image)
+    if (resource.userType() == QMetaType::QImage)
         image = resource.value<QImage>();
-    else if (resource.type() == QVariant::ByteArray)
+    else if (resource.userType() == QMetaType::QByteArray)
         image.loadFromData(resource.toByteArray());
     if (image.isNull() && !name.isEmpty())
         image.load(name);
@@ -1058,8 +1072,8 @@ void OdfWriter::writeBlockFormat(QXmlStreamWriter &writer, QTextBlockFormat form
 
     const QFont defaultFont = d->document->defaultFont();
     writer.writeStartElement(styleNS, QStringLiteral("text-properties"));
-    if (charFormat.hasProperty(QTextFormat::FontFamily))
-        writer.writeAttribute(foNS, QStringLiteral("font-family"), charFormat.fontFamily());
+    if (charFormat.hasProperty(kFontFamilyProperty))
+        writer.writeAttribute(foNS, QStringLiteral("font-family"), fontFamilyOf(charFormat));
     else if (!defaultFont.family().isEmpty())
         writer.writeAttribute(foNS, QStringLiteral("font-family"), defaultFont.family());
     // A pixel-sized default font reports -1 points: no size is better than that.
@@ -1092,7 +1106,7 @@ void OdfWriter::writeCharacterFormat(QXmlStreamWriter &writer, QTextCharFormat f
             writer.writeAttribute(foNS, QStringLiteral("font-weight"), fontWeightName(weight));
     }
     QString family;
-    if (format.hasProperty(QTextFormat::FontFamily))
+    if (format.hasProperty(kFontFamilyProperty))
         family = fontInfo.family();
     else if (!defaultFontInfo.family().isEmpty())
         family = defaultFontInfo.family();

@@ -1,4 +1,6 @@
 #include "dialogautorization.h"
+#include "qtcompat_p.h"
+#include "regexpvalidator_p.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -9,8 +11,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegExp>
-#include <QRegExpValidator>
 #include <QSpacerItem>
 #include <QVBoxLayout>
 #include <QVariantMap>
@@ -45,7 +45,7 @@ DialogAutorization::DialogAutorization(QWidget* parent)
     connect(ui.bCancel, &QPushButton::clicked, this, &DialogAutorization::close);
 
     const QRegExp pattern(QString::fromLatin1(kAddressPattern), Qt::CaseSensitive, QRegExp::RegExp);
-    ui.tIp->setValidator(new QRegExpValidator(pattern, this));
+    ui.tIp->setValidator(new RegExpValidator(pattern, this));
     ui.tLogin->setText(QString::fromLatin1(kDefaultLogin));
     ui.tPassword->setText(QString::fromLatin1(kDefaultPassword));
 }
@@ -163,7 +163,7 @@ void DialogAutorization::setData(const QVariant& data)
     };
     for (const auto& entry : fields) {
         const QVariant value = map.value(QLatin1String(entry.key));
-        if (!value.isNull())
+        if (!QtCompat::isNull(value))
             entry.field->setText(value.toString());
     }
 }

@@ -1,6 +1,7 @@
 #include "httpclient.h"
 
 #include "json.h"
+#include "qtcompat_p.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -142,7 +143,7 @@ bool HttpClient::post(const QString& id, const QUrl& url, const QVariant& data, 
     if (isAuthRequire())
         setAuthHeader(&request);
     QByteArray body;
-    if (!data.isNull()) {
+    if (!QtCompat::isNull(data)) {
         body = data.toByteArray();
         request.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/octet-stream"));
         request.setRawHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(body.size()));

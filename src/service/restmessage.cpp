@@ -39,7 +39,7 @@ const char kLineEnd[] = "\r\n";
 
 QString headerValueText(const QVariant& value)
 {
-    if (value.type() == QVariant::ByteArray)
+    if (value.userType() == QMetaType::QByteArray)
         return QString::fromLatin1(value.toByteArray());
     return value.toString();
 }

@@ -630,7 +630,7 @@ private slots:
         FakeDevice device(factory);
         DeviceConfig* config = device.config();
         fill(config);
-        config->productionDate = QDateTime::fromTime_t(1500000000);
+        config->productionDate = QDateTime::fromSecsSinceEpoch(1500000000);
         config->configData.insert("connectcfg", M{{"stale", 1}});
         config->configData.insert("page", M{{"x", 1}});
 
@@ -645,7 +645,7 @@ private slots:
                  (M{{"ip", "fe80::1"}, {"login", "admin"}, {"password", "p@ss, word"}}));
         const M system = configMap.value("systemcfg").toMap();
         QCOMPARE(system, (M{{"serial", "SN-5"}, {"location", "Roof"}, {"productionDate", config->productionDate}}));
-        QCOMPARE(system.value("productionDate").type(), QVariant::DateTime);
+        QCOMPARE(system.value("productionDate").userType(), int(QMetaType::QDateTime));
     }
 
     void modifiedFollowsBaseline()
@@ -722,7 +722,7 @@ private slots:
                                              {"productionDate", storedDate.toLongLong()}}));
         QCOMPARE(loaded->configData.keys(), (QStringList{"alarms", "network"}));
         QCOMPARE(loaded->configData.value("network").toMap(), (M{{"mode", "2"}, {"dhcp", "true"}}));
-        QCOMPARE(loaded->configData.value("network").toMap().value("mode").type(), QVariant::String);
+        QCOMPARE(loaded->configData.value("network").toMap().value("mode").userType(), int(QMetaType::QString));
         QVERIFY(restored.uuid() != original.uuid());
         QVERIFY(!restored.isConfigModified());
         // The loaded values are the baseline, also for a group with an empty value.

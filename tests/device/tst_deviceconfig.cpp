@@ -24,10 +24,10 @@ DeviceConfig filledConfig()
     config.location = QStringLiteral("Boiler room");
     config.model = QStringLiteral("TX-10");
     config.description = QStringLiteral("Flow meter");
-    config.productionDate = QDateTime::fromTime_t(1500000000);
+    config.productionDate = QDateTime::fromSecsSinceEpoch(1500000000);
     config.certificateSerial = QStringLiteral("C-9");
-    config.lastVerificationDate = QDateTime::fromTime_t(1600000000);
-    config.nextVerificationDate = QDateTime::fromTime_t(1700000000);
+    config.lastVerificationDate = QDateTime::fromSecsSinceEpoch(1600000000);
+    config.nextVerificationDate = QDateTime::fromSecsSinceEpoch(1700000000);
     config.accuracyClass = 0.5;
     config.configData.insert(QStringLiteral("network"), M{{"dhcp", true}, {"mtu", 1500}});
     return config;

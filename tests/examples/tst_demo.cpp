@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -96,9 +97,10 @@ void TestDemo::demoRunsTheWholeRoad()
     QCOMPARE(settings.value("groupConfigs").toString(), QString("measurement,network"));
     // The demo toggles the interval on the instrument between 5 and 15 s and
     // keeps what it wrote in the record.
-    QRegExp written("\"measurement\" written: \\{ \"interval\" : (\\d+)");
-    QVERIFY(written.indexIn(text) >= 0);
-    QCOMPARE(settings.value("measurement/interval").toString(), written.cap(1));
+    const QRegularExpressionMatch written =
+        QRegularExpression("\"measurement\" written: \\{ \"interval\" : (\\d+)").match(text);
+    QVERIFY(written.hasMatch());
+    QCOMPARE(settings.value("measurement/interval").toString(), written.captured(1));
 
     // The report, read back with the library's reader and by LibreOffice.
     const QStringList captions = {translated(locale, "Device report"), translated(locale, "Serial number"),

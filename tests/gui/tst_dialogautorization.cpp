@@ -1,4 +1,5 @@
 #include "messageboxcloser.h"
+#include "regexpvalidator_p.h"
 
 #include <configurator-common/dialogautorization.h>
 
@@ -7,8 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegExpValidator>
 #include <QtTest>
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+#include <QRegExpValidator>
+#endif
 
 namespace {
 
@@ -43,6 +46,11 @@ private slots:
     void initialState();
     void validatorRefusesOctetAbove255_data();
     void validatorRefusesOctetAbove255();
+    void validatorAnswersAsQt5_data();
+    void validatorAnswersAsQt5();
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    void validatorAgreesWithQRegExpValidator();
+#endif
     void pressOkChecks_data();
     void pressOkChecks();
     void pressOkMessagesInOrder();
@@ -117,7 +125,7 @@ void tst_DialogAutorization::initialState()
     QVERIFY(box->isChecked());
     QVERIFY(!box->isEnabled());
 
-    const QRegExpValidator* validator = qobject_cast<const QRegExpValidator*>(edit(&dialog, "tIp")->validator());
+    const RegExpValidator* validator = qobject_cast<const RegExpValidator*>(edit(&dialog, "tIp")->validator());
     QVERIFY(validator);
     QCOMPARE(validator->regExp().pattern(),
              QStringLiteral("((1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})\\.){3,3}"
@@ -156,6 +164,71 @@ void tst_DialogAutorization::validatorRefusesOctetAbove255()
     QTest::keyClicks(edit(&dialog, "tIp"), typed);
     QCOMPARE(edit(&dialog, "tIp")->text(), kept);
 }
+
+// The states and cursor positions that Qt 5's QRegExpValidator gives for the
+// dialog's address pattern, so that the Qt 6 build is held to them too.
+void tst_DialogAutorization::validatorAnswersAsQt5_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("pos");
+
+    QTest::newRow("empty") << QString("") << int(QValidator::Intermediate) << 0;
+    QTest::newRow("192") << QString("192") << int(QValidator::Intermediate) << 0;
+    QTest::newRow("1921") << QString("1921") << int(QValidator::Invalid) << 4;
+    QTest::newRow("192.168.1.1") << QString("192.168.1.1") << int(QValidator::Acceptable) << 0;
+    QTest::newRow("192.168.1.") << QString("192.168.1.") << int(QValidator::Acceptable) << 0;
+    QTest::newRow("256") << QString("256") << int(QValidator::Invalid) << 3;
+    QTest::newRow("1.2.3.4.5") << QString("1.2.3.4.5") << int(QValidator::Invalid) << 9;
+    QTest::newRow("...") << QString("...") << int(QValidator::Acceptable) << 0;
+    QTest::newRow("000.0.0.0") << QString("000.0.0.0") << int(QValidator::Invalid) << 9;
+    QTest::newRow("10.a0.0.1") << QString("10.a0.0.1") << int(QValidator::Invalid) << 9;
+    QTest::newRow(" 1.2.3.4") << QString(" 1.2.3.4") << int(QValidator::Invalid) << 8;
+    QTest::newRow("249.199.200.99") << QString("249.199.200.99") << int(QValidator::Acceptable) << 0;
+    QTest::newRow("245.1") << QString("245.1") << int(QValidator::Intermediate) << 0;
+    QTest::newRow("299") << QString("299") << int(QValidator::Invalid) << 3;
+    QTest::newRow("1.2.3.4.") << QString("1.2.3.4.") << int(QValidator::Invalid) << 8;
+    QTest::newRow("fullwidth digit") << QString::fromUtf8("\xef\xbc\x91") << int(QValidator::Invalid) << 1;
+}
+
+void tst_DialogAutorization::validatorAnswersAsQt5()
+{
+    QFETCH(QString, input);
+    QFETCH(int, state);
+    QFETCH(int, pos);
+
+    DialogAutorization dialog;
+    int cursor = 0;
+    QCOMPARE(int(edit(&dialog, "tIp")->validator()->validate(input, cursor)), state);
+    QCOMPARE(cursor, pos);
+}
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+// Every text of up to six characters over the characters that matter.
+void tst_DialogAutorization::validatorAgreesWithQRegExpValidator()
+{
+    DialogAutorization dialog;
+    const RegExpValidator* ours = qobject_cast<const RegExpValidator*>(edit(&dialog, "tIp")->validator());
+    const QRegExpValidator qt(ours->regExp(), nullptr);
+    const QString alphabet = QStringLiteral("01259.a");
+    QStringList texts({QString()});
+    for (int length = 0; !texts.isEmpty(); ++length) {
+        QStringList longer;
+        for (const QString& text : qAsConst(texts)) {
+            QString a = text, b = text;
+            int posA = 0, posB = 0;
+            const QValidator::State stateA = ours->validate(a, posA);
+            const QValidator::State stateB = qt.validate(b, posB);
+            if (stateA != stateB || posA != posB)
+                QFAIL(qPrintable(QStringLiteral("\"%1\": %2 at %3, Qt 5 says %4 at %5")
+                                     .arg(text).arg(stateA).arg(posA).arg(stateB).arg(posB)));
+            for (int i = 0; length < 6 && i < alphabet.size(); ++i)
+                longer << text + alphabet.at(i);
+        }
+        texts = longer;
+    }
+}
+#endif
 
 // Texts are checked trimmed; the first complaint wins.
 void tst_DialogAutorization::pressOkChecks_data()

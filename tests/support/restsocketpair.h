@@ -26,7 +26,7 @@ struct RestSocketPair
             return false;
         remote.reset(server.nextPendingConnection());
         remote->setParent(nullptr);
-        return remote;
+        return !remote.isNull();
     }
 };
 
