@@ -14,6 +14,11 @@ struct ConnectionSettings
     QHostAddress address;   // the null address means "not configured"
     QString login;
     QString password;       // kept and stored as plain text
+    /// The device's TCP port; kDefaultPort unless a host or the stored settings name another.
+    quint16 port = kDefaultPort;
+
+    /// The port that every URL of the library assumes, and the one that stored settings omit.
+    static constexpr quint16 kDefaultPort = 80;
 
     bool operator==(const ConnectionSettings& other) const;
     bool operator!=(const ConnectionSettings& other) const { return !(*this == other); }
