@@ -200,7 +200,8 @@ bool DemoRunner::saveAndLoad()
             same = same && loaded.value(entry.key()).toString() == entry.value().toString();
     }
     out << "settings loaded back: serial " << config->serial << ", address " << config->address.toString()
-        << ":" << config->port << ", groups " << QStringList(config->configData.keys()).join(QLatin1Char(','))
+        << ":" << config->port << ", groups "
+        << (config->configData.isEmpty() ? QStringLiteral("-") : QStringList(config->configData.keys()).join(QLatin1Char(',')))
         << "\n";
     if (!same)
         fail(QStringLiteral("the settings did not load back as saved"));
