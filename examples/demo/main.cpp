@@ -113,6 +113,9 @@ int main(int argc, char** argv)
                        settingsOption, timeoutOption, localeOption, discoverOption, guiOption, screenshotOption, verboseOption});
     parser.process(app);
 
+    // Plug-ins read the default locale for texts of their own.
+    if (parser.isSet(localeOption))
+        QLocale::setDefault(QLocale(parser.value(localeOption)));
     QTranslator libraryTranslator;
     QTranslator hostTranslator;
     if (isRussian(parser.value(localeOption))) {

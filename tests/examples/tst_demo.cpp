@@ -156,7 +156,7 @@ void TestDemo::failureNamesItsCause_data()
     QTest::newRow("window, wrong password") << QStringList{"--gui", "--screenshot", dir.filePath("gui.png"), "--password", "wrong"} << 0
         << "; pages: Instrument; status: The instrument at 127.0.0.1:80 refused the login \"user\"";
     QTest::newRow("window in Russian") << QStringList{"--gui", "--screenshot", dir.filePath("gui.png"), "--locale", "ru"} << 0
-        << QString::fromUtf8("window: Конфигуратор: Sample instrument; pages: Instrument; status: VX-420 ")
+        << QString::fromUtf8("window: Конфигуратор: Sample instrument; pages: Прибор; status: VX-420 ")
            + SimulatedInstrument(0).serial() + QString::fromUtf8(" по адресу 127.0.0.1:80: на связи");
 }
 
