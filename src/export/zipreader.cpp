@@ -503,10 +503,12 @@ bool ZipReaderData::inflateEntry(const EntrySpan &span, const ChunkSink &deliver
     QByteArray output(kInflateChunkSize, Qt::Uninitialized);
     qint64 left = span.compressedSize;
     int result = Z_OK;
+    // A full output chunk may hold back output (and the end of the stream)
+    // for the next call, so only a call that left room unused wanted input.
+    bool starved = false;
     while (result != Z_STREAM_END) {
-        if (stream.avail_in == 0) {
-            // Input used up before the end of the stream: it is cut short.
-            input = left > 0 ? device->read(qMin(left, kReadChunkSize)) : QByteArray();
+        if (stream.avail_in == 0 && left > 0) {
+            input = device->read(qMin(left, kReadChunkSize));
             if (input.isEmpty()) {
                 result = Z_DATA_ERROR;
                 break;
@@ -514,6 +516,10 @@ bool ZipReaderData::inflateEntry(const EntrySpan &span, const ChunkSink &deliver
             left -= input.size();
             stream.next_in = reinterpret_cast<Bytef *>(input.data());
             stream.avail_in = uInt(input.size());
+        } else if (stream.avail_in == 0 && starved) {
+            // Input used up before the end of the stream: it is cut short.
+            result = Z_DATA_ERROR;
+            break;
         }
         stream.next_out = reinterpret_cast<Bytef *>(output.data());
         stream.avail_out = uInt(output.size());
@@ -524,6 +530,7 @@ bool ZipReaderData::inflateEntry(const EntrySpan &span, const ChunkSink &deliver
         if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
             break;
         const qint64 produced = output.size() - qint64(stream.avail_out);
+        starved = stream.avail_out > 0;
         if (produced > 0 && !deliver(output.constData(), produced)) {
             inflateEnd(&stream);
             return false;

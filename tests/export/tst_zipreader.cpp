@@ -232,6 +232,9 @@ void TestZipReader::readsDirectoryAndData_data()
     e = entry("e", sentences, 8);
     e.uncompressedSize = sentences.size() - 1;
     row("inflate one byte short", buildArchive({e}), 1, "e", sentences);
+    // The last match runs past a full output chunk after the last input byte was read.
+    const QByteArray zeros256k = QByteArray((1 << 18) + 64, '\0');
+    row("inflate past a full output chunk", buildArchive({entry("e", zeros256k, 8)}), 1, "e", zeros256k);
 
     e = entry("e", "secret contents");
     e.versionNeeded = 45;
