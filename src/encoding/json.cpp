@@ -303,53 +303,64 @@ void writeSigned(Output& out, qint64 value)
 
 const int kDoubleDigits = 20;
 const int kFixedFormMinExponent = -4;
+const int kMaxDoubleText = 32;
+const int kDoubleMantissaBits = 52;
+const int kDoubleExponentBias = 1075; // the bias and the mantissa's 52 bits
+// A binary fraction with more fraction bits than this has more than 21
+// significant decimal digits (5^31 > 10^21), so it is never a tie.
+const int kMaxTieFractionBits = 30;
 
-// Formats a finite double as QByteArray::number(value, 'g', 20) does, which
-// is slow at this precision: 20 significant digits rounded half up, trailing
-// zeros dropped, exponent form below 1e-4 and from 1e20 on (sign and at least
-// two digits in the exponent).  Returns false when the exact decimal value
-// may lie halfway between two 20-digit results; the caller then asks Qt.
-bool formatDouble(double value, char* out, int& length)
+using Uint128 = unsigned __int128;
+
+Uint128 powerOfTen(int n)
 {
-    // One digit more than needed tells how to round, unless it is a 5 (which
-    // may itself be rounded from just below or above the halfway point).
-    char sci[48];
-    const std::to_chars_result r = std::to_chars(sci, sci + sizeof sci, value,
-                                                 std::chars_format::scientific, kDoubleDigits);
-    if (r.ec != std::errc())
-        return false;
-    const char* p = sci;
-    const bool negative = *p == '-';
-    if (negative)
-        ++p;
-    char digits[kDoubleDigits + 1];
-    digits[0] = p[0];
-    std::memcpy(digits + 1, p + 2, kDoubleDigits);
-    const char* e = p + 2 + kDoubleDigits; // at the 'e'
-    int exponent = 0;
-    std::from_chars(e + 2, r.ptr, exponent);
-    if (e[1] == '-')
-        exponent = -exponent;
+    Uint128 p = 1;
+    while (n-- > 0)
+        p *= 10;
+    return p;
+}
 
-    const char extra = digits[kDoubleDigits];
-    if (extra == '5')
-        return false;
-    if (extra > '5') {
-        int i = kDoubleDigits - 1;
-        while (i >= 0 && digits[i] == '9')
-            digits[i--] = '0';
-        if (i >= 0) {
-            ++digits[i];
-        } else {
-            digits[0] = '1';
-            ++exponent;
-        }
+// std::to_chars rounds a tie (an exact decimal value of 21 significant digits
+// ending in 5) to even, QByteArray::number to the larger magnitude.  A tie is
+// m * 2^-f with m odd, whose exact digits are those of m * 5^f: returns true
+// and those 21 digits in \a digits and f in \a fractionBits when it is one.
+bool isTwentyDigitTie(double value, Uint128& digits, int& fractionBits)
+{
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biased = int((bits >> kDoubleMantissaBits) & 0x7ff);
+    quint64 mantissa = bits & ((quint64(1) << kDoubleMantissaBits) - 1);
+    int exponent = 1 - kDoubleExponentBias;
+    if (biased != 0) {
+        mantissa |= quint64(1) << kDoubleMantissaBits;
+        exponent = biased - kDoubleExponentBias;
     }
+    if (mantissa == 0)
+        return false;
+    const int zeros = __builtin_ctzll(mantissa);
+    mantissa >>= zeros;
+    exponent += zeros;
+    if (exponent >= 0 || -exponent > kMaxTieFractionBits)
+        return false;
+    Uint128 n = mantissa;
+    for (int i = 0; i < -exponent; ++i)
+        n *= 5;
+    static const Uint128 kLow = powerOfTen(kDoubleDigits);
+    static const Uint128 kHigh = powerOfTen(kDoubleDigits + 1);
+    if (n < kLow || n >= kHigh)
+        return false;
+    digits = n;
+    fractionBits = -exponent;
+    return true;
+}
+
+// Lays out 20 significant digits as printf's %.20g does: trailing zeros
+// dropped, exponent form below 1e-4 and from 1e20 on.
+char* layOutDigits(char* d, bool negative, const char* digits, int exponent)
+{
     int count = kDoubleDigits;
     while (count > 1 && digits[count - 1] == '0')
         --count;
-
-    char* d = out;
     if (negative)
         *d++ = '-';
     if (exponent < kFixedFormMinExponent || exponent >= kDoubleDigits) {
@@ -364,48 +375,78 @@ bool formatDouble(double value, char* out, int& length)
         const int magnitude = exponent < 0 ? -exponent : exponent;
         if (magnitude < 10)
             *d++ = '0';
-        d = std::to_chars(d, d + 4, magnitude).ptr;
-    } else if (exponent < 0) {
+        return std::to_chars(d, d + 4, magnitude).ptr;
+    }
+    if (exponent < 0) {
         *d++ = '0';
         *d++ = '.';
         for (int i = -1; i > exponent; --i)
             *d++ = '0';
         std::memcpy(d, digits, size_t(count));
-        d += count;
-    } else {
-        const int whole = exponent + 1;
-        for (int i = 0; i < whole; ++i)
-            *d++ = i < count ? digits[i] : '0';
-        if (count > whole) {
-            *d++ = '.';
-            std::memcpy(d, digits + whole, size_t(count - whole));
-            d += count - whole;
-        }
+        return d + count;
     }
-    length = int(d - out);
-    return true;
+    const int whole = exponent + 1;
+    for (int i = 0; i < whole; ++i)
+        *d++ = i < count ? digits[i] : '0';
+    if (count > whole) {
+        *d++ = '.';
+        std::memcpy(d, digits + whole, size_t(count - whole));
+        d += count - whole;
+    }
+    return d;
 }
 
-// 20 significant digits, and ".0" where the text would otherwise read as an
-// integer.  NaN and infinities have no JSON form and are written as null.
+// A tie rounded up in magnitude, as Qt rounds it.
+char* writeTie(char* d, bool negative, Uint128 exact, int fractionBits)
+{
+    Uint128 rounded = exact / 10 + 1;
+    int exponent = kDoubleDigits - fractionBits;
+    static const Uint128 kCarry = powerOfTen(kDoubleDigits);
+    if (rounded == kCarry) {
+        rounded /= 10;
+        ++exponent;
+    }
+    char digits[kDoubleDigits];
+    for (int i = kDoubleDigits - 1; i >= 0; --i) {
+        digits[i] = char('0' + int(rounded % 10));
+        rounded /= 10;
+    }
+    return layOutDigits(d, negative, digits, exponent);
+}
+
+// QByteArray::number(value, 'g', 20), and ".0" where the text would otherwise
+// read as an integer.  NaN and infinities have no JSON form and are written
+// as null.
 void writeDouble(Output& out, double value)
 {
     if (!std::isfinite(value)) {
         out.appendLiteral("null");
         return;
     }
-    char buffer[64];
-    int length = 0;
-    if (std::isnormal(value) && formatDouble(value, buffer, length)) {
-        out.append(buffer, length);
-        if (!std::memchr(buffer, '.', size_t(length)) && !std::memchr(buffer, 'e', size_t(length)))
-            out.appendLiteral(".0");
+    if (value == 0) {
+        out.appendLiteral("0.0"); // Qt drops the sign of a negative zero
         return;
     }
-    const QByteArray text = QByteArray::number(value, 'g', kDoubleDigits);
-    out.append(text);
-    if (!text.contains('.') && !text.contains('e'))
-        out.appendLiteral(".0");
+    char* const start = out.room(kMaxDoubleText);
+    char* end;
+    Uint128 exact;
+    int fractionBits;
+    if (Q_UNLIKELY(isTwentyDigitTie(value, exact, fractionBits)))
+        end = writeTie(start, std::signbit(value), exact, fractionBits);
+    else
+        end = std::to_chars(start, start + kMaxDoubleText, value, std::chars_format::general, kDoubleDigits).ptr;
+    bool integral = true;
+    for (const char* p = start; p != end; ++p) {
+        if (*p == '.' || *p == 'e') {
+            integral = false;
+            break;
+        }
+    }
+    if (integral) {
+        *end++ = '.';
+        *end++ = '0';
+    }
+    out.advance(int(end - start));
 }
 
 bool writeValue(Output& out, const QVariant& data, int depth);
