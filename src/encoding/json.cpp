@@ -10,6 +10,10 @@
 #include <cstring>
 #include <limits>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace QtJson {
 
 namespace {
@@ -31,11 +35,6 @@ inline bool isBlank(ushort c)
 inline bool isDigit(ushort c)
 {
     return c >= '0' && c <= '9';
-}
-
-inline bool isNumberChar(ushort c)
-{
-    return isDigit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
 }
 
 inline const ushort* textOf(const QString& json)
@@ -80,72 +79,6 @@ ushort decodeUnicodeEscape(const ushort* s)
         value = value * 16 + digit;
     }
     return ushort(value);
-}
-
-// Digits-only text (after an optional minus sign) is converted here; every
-// other run falls back to QString's conversions, which define the result.
-bool parseDigits(const ushort* s, int length, quint64& value)
-{
-    if (length <= 0 || length > kMaxUnsignedDigits)
-        return false;
-    quint64 v = 0;
-    for (int i = 0; i < length; ++i) {
-        if (!isDigit(s[i]))
-            return false;
-        const quint64 digit = s[i] - '0';
-        if (v > (~quint64(0) - digit) / 10)
-            return false;
-        v = v * 10 + digit;
-    }
-    value = v;
-    return true;
-}
-
-// Strict JSON number grammar: -?D+(.D+)?([eE][+-]?D+)?
-bool isPlainDecimal(const ushort* s, int length)
-{
-    int i = 0;
-    if (i < length && s[i] == '-')
-        ++i;
-    const int intStart = i;
-    while (i < length && isDigit(s[i]))
-        ++i;
-    if (i == intStart)
-        return false;
-    if (i < length && s[i] == '.') {
-        ++i;
-        const int fracStart = i;
-        while (i < length && isDigit(s[i]))
-            ++i;
-        if (i == fracStart)
-            return false;
-    }
-    if (i < length && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        if (i < length && (s[i] == '+' || s[i] == '-'))
-            ++i;
-        const int expStart = i;
-        while (i < length && isDigit(s[i]))
-            ++i;
-        if (i == expStart)
-            return false;
-    }
-    return i == length;
-}
-
-bool fastToDouble(const ushort* s, int length, double& value)
-{
-    if (length > kShortNumberLength || !isPlainDecimal(s, length))
-        return false;
-    char buffer[kShortNumberLength];
-    for (int i = 0; i < length; ++i)
-        buffer[i] = char(s[i]);
-    double v = 0;
-    const std::from_chars_result r = std::from_chars(buffer, buffer + length, v);
-    if (r.ec != std::errc() || r.ptr != buffer + length || !std::isnormal(v))
-        return false;
-    value = v;
-    return true;
 }
 
 // Growing output buffer written through a raw pointer, because QByteArray's
@@ -606,22 +539,18 @@ int tokenAt(const ushort* s, int n, int index, int* length = nullptr)
     return token;
 }
 
-inline int skipBlanks(const ushort* s, int n, int index)
-{
-    while (index < n && isBlank(s[index]))
-        ++index;
-    return index;
-}
-
 // Member names repeat from record to record; handing out one shared copy
 // per distinct name saves an allocation per member and memory in the tree.
 class NameCache
 {
 public:
-    QString name(const ushort* s, int length)
+    // The reference stays valid until the next call.
+    const QString& name(const ushort* s, int length)
     {
-        if (length > kMaxCachedLength)
-            return QString(reinterpret_cast<const QChar*>(s), length);
+        if (length > kMaxCachedLength) {
+            m_long = QString(reinterpret_cast<const QChar*>(s), length);
+            return m_long;
+        }
         uint hash = uint(length);
         for (int i = 0; i < length; ++i)
             hash = hash * 31 + s[i];
@@ -636,6 +565,7 @@ private:
     static const int kSlots = 256;
     static const int kMaxCachedLength = 32;
     QString m_slots[kSlots];
+    QString m_long;
 };
 
 NameCache& nameCache()
@@ -643,6 +573,445 @@ NameCache& nameCache()
     thread_local NameCache cache;
     return cache;
 }
+
+// The first quotation mark or backslash at or after p, or end.
+inline const ushort* findQuoteOrBackslash(const ushort* p, const ushort* end)
+{
+#ifdef __SSE2__
+    const __m128i quote = _mm_set1_epi16('"');
+    const __m128i backslash = _mm_set1_epi16('\\');
+    const int kUnitsPerBlock = 8;
+    while (end - p >= kUnitsPerBlock) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(_mm_cmpeq_epi16(block, quote), _mm_cmpeq_epi16(block, backslash));
+        const int mask = _mm_movemask_epi8(hits);
+        if (mask != 0)
+            return p + (__builtin_ctz(uint(mask)) >> 1);
+        p += kUnitsPerBlock;
+    }
+#endif
+    while (p != end && *p != '"' && *p != '\\')
+        ++p;
+    return p;
+}
+
+// The characters a number's run is made of: digits, signs, point, exponent.
+enum NumberCharClass : unsigned char { NotNumber, NumberDigit, NumberSign, NumberPoint, NumberExponent };
+
+struct NumberCharTable
+{
+    unsigned char classOf[128] = {};
+    constexpr NumberCharTable()
+    {
+        for (int c = '0'; c <= '9'; ++c)
+            classOf[c] = NumberDigit;
+        classOf[int('+')] = NumberSign;
+        classOf[int('-')] = NumberSign;
+        classOf[int('.')] = NumberPoint;
+        classOf[int('e')] = NumberExponent;
+        classOf[int('E')] = NumberExponent;
+    }
+};
+constexpr NumberCharTable kNumberChars;
+
+inline int numberClass(ushort c)
+{
+    return c < 128 ? int(kNumberChars.classOf[c]) : int(NotNumber);
+}
+
+// Digits-only text (after an optional minus sign) is converted here; every
+// other run falls back to QString's conversions, which define the result.
+bool parseDigits(const char* s, int length, quint64& value)
+{
+    if (length <= 0 || length > kMaxUnsignedDigits)
+        return false;
+    quint64 v = 0;
+    for (int i = 0; i < length; ++i) {
+        if (!isDigit(uchar(s[i])))
+            return false;
+        const quint64 digit = quint64(s[i] - '0');
+        if (v > (~quint64(0) - digit) / 10)
+            return false;
+        v = v * 10 + digit;
+    }
+    value = v;
+    return true;
+}
+
+const int kMaxExactMantissaDigits = 15;   // below 2^53, so the digits are exact
+const int kMaxExactPowerOfTen = 22;       // the largest power of ten a double holds exactly
+const int kMaxExponentDigits = 4;
+
+const double kPowersOfTen[kMaxExactPowerOfTen + 1] = {
+    1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
+};
+
+// Strict JSON number grammar: -?D+(.D+)?([eE][+-]?D+)?.  Returns false for
+// any other text.  A number of few digits and a small exponent is converted
+// exactly with one multiplication or division (both operands are exact
+// doubles, so the one rounding is the correct one); \a exact says so.
+bool scanPlainDecimal(const char* s, int length, double& value, bool& exact)
+{
+    int i = 0;
+    const bool negative = i < length && s[i] == '-';
+    if (negative)
+        ++i;
+    quint64 mantissa = 0;
+    int digits = 0;
+    int scale = 0;
+    const int intStart = i;
+    for (; i < length && isDigit(uchar(s[i])); ++i) {
+        if (mantissa != 0 || s[i] != '0')
+            ++digits;
+        mantissa = mantissa * 10 + quint64(s[i] - '0');
+        if (digits > kMaxExactMantissaDigits)
+            break;
+    }
+    exact = digits <= kMaxExactMantissaDigits;
+    if (!exact)
+        while (i < length && isDigit(uchar(s[i])))
+            ++i;
+    if (i == intStart)
+        return false;
+    if (i < length && s[i] == '.') {
+        ++i;
+        const int fracStart = i;
+        for (; i < length && isDigit(uchar(s[i])); ++i) {
+            if (!exact)
+                continue;
+            if (mantissa != 0 || s[i] != '0')
+                ++digits;
+            mantissa = mantissa * 10 + quint64(s[i] - '0');
+            --scale;
+            if (digits > kMaxExactMantissaDigits)
+                exact = false;
+        }
+        if (i == fracStart)
+            return false;
+    }
+    if (i < length && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        bool negativeExponent = false;
+        if (i < length && (s[i] == '+' || s[i] == '-'))
+            negativeExponent = s[i++] == '-';
+        const int expStart = i;
+        int exponent = 0;
+        for (; i < length && isDigit(uchar(s[i])); ++i) {
+            if (i - expStart < kMaxExponentDigits)
+                exponent = exponent * 10 + (s[i] - '0');
+            else
+                exact = false;
+        }
+        if (i == expStart)
+            return false;
+        scale += negativeExponent ? -exponent : exponent;
+    }
+    if (i != length)
+        return false;
+    // Zero keeps to the general path, which decides its sign.
+    if (!exact || mantissa == 0 || scale < -kMaxExactPowerOfTen || scale > kMaxExactPowerOfTen) {
+        exact = false;
+        return true;
+    }
+    const double m = double(mantissa);
+    const double v = scale < 0 ? m / kPowersOfTen[-scale] : m * kPowersOfTen[scale];
+    value = negative ? -v : v;
+    return true;
+}
+
+// The text as a whole: walks the UTF-16 units with a pointer and builds each
+// value in the place it takes in the tree.  Every read* function starts at
+// the first character of its value, blanks skipped.
+class Reader
+{
+public:
+    Reader(const QString& json)
+        : m_end(textOf(json) + json.size())
+        , m_names(nameCache())
+    {
+    }
+
+    const ushort* skipBlanks(const ushort* p) const
+    {
+        while (p != m_end && isBlank(*p))
+            ++p;
+        return p;
+    }
+
+    bool readValue(const ushort*& p, QVariant& out, int depth)
+    {
+        if (p == m_end)
+            return false;
+        switch (*p) {
+        case '{':
+            return readObject(p, out, depth + 1);
+        case '[':
+            return readArray(p, out, depth + 1);
+        case '"': {
+            QString text;
+            if (!readString(p, text))
+                return false;
+            out = QVariant(text);
+            return true;
+        }
+        case '-':
+        case '0': case '1': case '2': case '3': case '4':
+        case '5': case '6': case '7': case '8': case '9':
+            readNumber(p, out);
+            return true;
+        case 't':
+            return readWord(p, "true", 4, QVariant(true), out);
+        case 'f':
+            return readWord(p, "false", 5, QVariant(false), out);
+        case 'n':
+            return readWord(p, "null", 4, QVariant(), out);
+        default:
+            return false;
+        }
+    }
+
+    bool readArray(const ushort*& p, QVariant& out, int depth)
+    {
+        out = QVariantList();
+        if (depth > Json::kMaxNestingDepth)
+            return false;
+        QVariantList& list = *static_cast<QVariantList*>(out.data());
+        ++p; // the '['
+        for (;;) {
+            p = skipBlanks(p);
+            if (p == m_end)
+                return fail(out, QVariantList());
+            if (*p == ',') {
+                ++p;
+                continue;
+            }
+            if (*p == ']') {
+                ++p;
+                return true;
+            }
+            list.append(QVariant());
+            if (!readValue(p, list.last(), depth))
+                return fail(out, QVariantList());
+        }
+    }
+
+    bool readObject(const ushort*& p, QVariant& out, int depth)
+    {
+        out = QVariantMap();
+        if (depth > Json::kMaxNestingDepth)
+            return false;
+        QVariantMap& map = *static_cast<QVariantMap*>(out.data());
+        ++p; // the '{'
+        for (;;) {
+            p = skipBlanks(p);
+            if (p == m_end)
+                return fail(out, QVariantMap());
+            const ushort c = *p;
+            if (c == ',') {
+                ++p;
+                continue;
+            }
+            if (c == '}') {
+                ++p;
+                return true;
+            }
+            // The name is read as a string whatever token stands there, but
+            // a character that starts no token at all ends the object.
+            if (c != '"' && tokenAt(p, int(m_end - p), 0) == TokenNone)
+                return fail(out, QVariantMap());
+            QVariantMap::iterator member;
+            const ushort* const nameEnd = findQuoteOrBackslash(p + 1, m_end);
+            if (nameEnd != m_end && *nameEnd == '"') {
+                // Names usually arrive in ascending order (this writer sorts
+                // them), so the end is the place to try first.
+                member = map.insert(map.constEnd(), m_names.name(p + 1, int(nameEnd - p - 1)), QVariant());
+                p = nameEnd + 1;
+            } else {
+                QString name;
+                if (!readString(p, name))
+                    return fail(out, QVariantMap());
+                member = map.insert(map.constEnd(), name, QVariant());
+            }
+            p = skipBlanks(p);
+            if (p == m_end || *p != ':')
+                return fail(out, QVariantMap());
+            p = skipBlanks(p + 1);
+            if (!readValue(p, member.value(), depth))
+                return fail(out, QVariantMap());
+        }
+    }
+
+    // From the character after p (the opening mark, not looked at) to the
+    // closing quotation mark.  A string without escapes is copied in one
+    // piece; one with escapes is measured first, then decoded in place.
+    bool readString(const ushort*& p, QString& out)
+    {
+        if (p == m_end)
+            return false;
+        const ushort* const start = p + 1;
+        const ushort* q = findQuoteOrBackslash(start, m_end);
+        if (q == m_end) {
+            p = m_end;
+            return false;
+        }
+        if (*q == '"') {
+            out = QString(reinterpret_cast<const QChar*>(start), int(q - start));
+            p = q + 1;
+            return true;
+        }
+        const ushort* close = findClosingQuote(q);
+        if (!close) {
+            p = m_end;
+            return false;
+        }
+        out = QString(int(close - start), Qt::Uninitialized);
+        ushort* const base = reinterpret_cast<ushort*>(out.data());
+        ushort* d = base;
+        q = start;
+        for (;;) {
+            const ushort* run = findQuoteOrBackslash(q, close);
+            std::memcpy(d, q, size_t(run - q) * sizeof(ushort));
+            d += run - q;
+            if (run == close)
+                break;
+            q = decodeEscape(run + 1, d);
+        }
+        out.resize(int(d - base));
+        p = close + 1;
+        return true;
+    }
+
+    void readNumber(const ushort*& p, QVariant& out)
+    {
+        const ushort* q = p;
+        char buffer[kShortNumberLength];
+        int length = 0;
+        bool isDouble = false;
+        for (; q != m_end; ++q) {
+            const int kind = numberClass(*q);
+            if (kind == NotNumber)
+                break;
+            isDouble |= kind >= NumberPoint;
+            if (length < kShortNumberLength)
+                buffer[length] = char(*q);
+            ++length;
+        }
+        const ushort* const start = p;
+        p = q;
+        if (length > kShortNumberLength) {
+            out = convertWithQString(start, length, isDouble);
+            return;
+        }
+        if (isDouble) {
+            double value = 0;
+            bool exact = false;
+            if (scanPlainDecimal(buffer, length, value, exact)) {
+                if (exact) {
+                    out = QVariant(value);
+                    return;
+                }
+                const std::from_chars_result r = std::from_chars(buffer, buffer + length, value);
+                if (r.ec == std::errc() && r.ptr == buffer + length && std::isnormal(value)) {
+                    out = QVariant(value);
+                    return;
+                }
+            }
+            out = convertWithQString(start, length, true);
+            return;
+        }
+        quint64 magnitude = 0;
+        if (length > 0 && buffer[0] == '-') {
+            const quint64 kMinMagnitude = quint64(1) << 63;
+            if (parseDigits(buffer + 1, length - 1, magnitude) && magnitude <= kMinMagnitude)
+                out = QVariant(qlonglong(0 - magnitude));
+            else
+                out = convertWithQString(start, length, false);
+            return;
+        }
+        if (parseDigits(buffer, length, magnitude))
+            out = QVariant(qulonglong(magnitude));
+        else
+            out = convertWithQString(start, length, false);
+    }
+
+private:
+    static bool fail(QVariant& out, const QVariant& empty)
+    {
+        out = empty;
+        return false;
+    }
+
+    bool readWord(const ushort*& p, const char* word, int length, const QVariant& value, QVariant& out)
+    {
+        if (!matchesWord(p, int(m_end - p), word, length))
+            return false;
+        p += length;
+        out = value;
+        return true;
+    }
+
+    // From the backslash at q: the closing quotation mark, or null when the
+    // text ends first (also inside an escape).
+    const ushort* findClosingQuote(const ushort* q) const
+    {
+        for (;;) {
+            if (q == m_end)
+                return nullptr;
+            if (*q == '"')
+                return q;
+            ++q; // the backslash
+            if (q == m_end)
+                return nullptr;
+            if (*q++ == 'u') {
+                if (m_end - q < kHexDigitsInEscape)
+                    return nullptr;
+                q += kHexDigitsInEscape;
+            }
+            q = findQuoteOrBackslash(q, m_end);
+        }
+    }
+
+    // The escape whose letter is at q, already known to be complete; returns
+    // the position after it.
+    static const ushort* decodeEscape(const ushort* q, ushort*& d)
+    {
+        const ushort c = *q++;
+        switch (c) {
+        case '"':
+        case '\\':
+        case '/':
+            *d++ = c;
+            break;
+        case 'b': *d++ = 0x08; break;
+        case 'f': *d++ = 0x0c; break;
+        case 'n': *d++ = 0x0a; break;
+        case 'r': *d++ = 0x0d; break;
+        case 't': *d++ = 0x09; break;
+        case 'u':
+            *d++ = decodeUnicodeEscape(q);
+            q += kHexDigitsInEscape;
+            break;
+        default:
+            // An unknown escape is dropped together with its backslash.
+            break;
+        }
+        return q;
+    }
+
+    static QVariant convertWithQString(const ushort* s, int length, bool isDouble)
+    {
+        const QString text(reinterpret_cast<const QChar*>(s), length);
+        if (isDouble)
+            return text.toDouble();
+        if (length > 0 && s[0] == '-')
+            return text.toLongLong(nullptr, 10);
+        return text.toULongLong(nullptr, 10);
+    }
+
+    const ushort* const m_end;
+    NameCache& m_names;
+};
 
 } // namespace
 
@@ -678,221 +1047,63 @@ QByteArray Json::serialize(const QVariant& data, bool& success)
     return out.take();
 }
 
+namespace {
+
+// Runs one of the reader's functions from a position given as an index.
+template <typename Read>
+QVariant readAt(const QString& json, int& index, bool& success, Read read)
+{
+    Reader reader(json);
+    const ushort* const begin = textOf(json);
+    const ushort* p = reader.skipBlanks(begin + index);
+    QVariant value;
+    if (!read(reader, p, value))
+        success = false;
+    index = int(p - begin);
+    return value;
+}
+
+} // namespace
+
 QVariant Json::parseValue(const QString& json, int& index, bool& success, int depth)
 {
-    const ushort* s = textOf(json);
-    const int n = json.size();
-    index = skipBlanks(s, n, index);
-    switch (tokenAt(s, n, index)) {
-    case TokenObjectOpen:
-        return parseObject(json, index, success, depth + 1);
-    case TokenArrayOpen:
-        return parseArray(json, index, success, depth + 1);
-    case TokenString:
-        return parseString(json, index, success);
-    case TokenNumber:
-        return parseNumber(json, index);
-    case TokenTrue:
-        index += 4;
-        return QVariant(true);
-    case TokenFalse:
-        index += 5;
-        return QVariant(false);
-    case TokenNull:
-        index += 4;
-        return QVariant();
-    default:
-        success = false;
-        return QVariant();
-    }
+    return readAt(json, index, success, [depth](Reader& r, const ushort*& p, QVariant& out) {
+        return r.readValue(p, out, depth);
+    });
 }
 
 QVariant Json::parseObject(const QString& json, int& index, bool& success, int depth)
 {
-    if (depth > kMaxNestingDepth) {
-        success = false;
-        return QVariantMap();
-    }
-    const ushort* s = textOf(json);
-    const int n = json.size();
-    NameCache& names = nameCache();
-    QVariantMap map;
-    ++index; // the '{'
-    for (;;) {
-        index = skipBlanks(s, n, index);
-        const int token = tokenAt(s, n, index);
-        if (token == TokenNone) {
-            success = false;
-            return QVariantMap();
-        }
-        if (token == TokenComma) {
-            ++index;
-            continue;
-        }
-        if (token == TokenObjectClose) {
-            ++index;
-            return map;
-        }
-        // The name is read as a string whatever token stands there; one
-        // without escapes is taken straight from the text.
-        QString name;
-        const int nameStart = index + 1;
-        int nameEnd = nameStart;
-        while (nameEnd < n && s[nameEnd] != '"' && s[nameEnd] != '\\')
-            ++nameEnd;
-        if (nameEnd < n && s[nameEnd] == '"') {
-            name = names.name(s + nameStart, nameEnd - nameStart);
-            index = nameEnd + 1;
-        } else {
-            name = parseString(json, index, success).toString();
-            if (!success)
-                return QVariantMap();
-        }
-        if (nextToken(json, index) != TokenColon) {
-            success = false;
-            return QVariantMap();
-        }
-        QVariant value = parseValue(json, index, success, depth);
-        if (!success)
-            return QVariantMap();
-        // Names usually arrive in ascending order (this writer sorts them),
-        // so the end is the place to try first.
-        map.insert(map.constEnd(), name, value);
-    }
+    return readAt(json, index, success, [depth](Reader& r, const ushort*& p, QVariant& out) {
+        return r.readObject(p, out, depth);
+    });
 }
 
 QVariant Json::parseArray(const QString& json, int& index, bool& success, int depth)
 {
-    if (depth > kMaxNestingDepth) {
-        success = false;
-        return QVariantList();
-    }
-    const ushort* s = textOf(json);
-    const int n = json.size();
-    QVariantList list;
-    ++index; // the '['
-    for (;;) {
-        index = skipBlanks(s, n, index);
-        const int token = tokenAt(s, n, index);
-        if (token == TokenNone) {
-            success = false;
-            return QVariantList();
-        }
-        if (token == TokenComma) {
-            ++index;
-            continue;
-        }
-        if (token == TokenArrayClose) {
-            ++index;
-            return list;
-        }
-        QVariant value = parseValue(json, index, success, depth);
-        if (!success)
-            return QVariantList();
-        list.append(std::move(value));
-    }
+    return readAt(json, index, success, [depth](Reader& r, const ushort*& p, QVariant& out) {
+        return r.readArray(p, out, depth);
+    });
 }
 
 QVariant Json::parseString(const QString& json, int& index, bool& success)
 {
-    eatWhitespace(json, index);
-    const ushort* s = textOf(json);
-    const int n = json.size();
-    int i = index + 1; // the opening quotation mark, whatever stands there
-
-    // Most strings hold no escape: take them in one piece.
-    int run = i;
-    while (run < n && s[run] != '"' && s[run] != '\\')
-        ++run;
-    if (run == n) {
-        index = n;
-        success = false;
-        return QVariant();
-    }
-    if (s[run] == '"') {
-        index = run + 1;
-        return QString(reinterpret_cast<const QChar*>(s + i), run - i);
-    }
-
-    QString result;
-    result.reserve(run - i + 16);
-    for (;;) {
-        run = i;
-        while (run < n && s[run] != '"' && s[run] != '\\')
-            ++run;
-        result.append(reinterpret_cast<const QChar*>(s + i), run - i);
-        i = run;
-        if (i == n)
-            break;
-        if (s[i++] == '"') {
-            index = i;
-            return result;
-        }
-        if (i == n)
-            break;
-        const ushort c = s[i++];
-        switch (c) {
-        case '"':
-        case '\\':
-        case '/':
-            result.append(QChar(c));
-            break;
-        case 'b': result.append(QChar(0x08)); break;
-        case 'f': result.append(QChar(0x0c)); break;
-        case 'n': result.append(QChar(0x0a)); break;
-        case 'r': result.append(QChar(0x0d)); break;
-        case 't': result.append(QChar(0x09)); break;
-        case 'u':
-            if (n - i < kHexDigitsInEscape) {
-                i = n;
-                index = i;
-                success = false;
-                return QVariant();
-            }
-            result.append(QChar(decodeUnicodeEscape(s + i)));
-            i += kHexDigitsInEscape;
-            break;
-        default:
-            // An unknown escape is dropped together with its backslash.
-            break;
-        }
-    }
-    index = n;
-    success = false;
-    return QVariant();
+    return readAt(json, index, success, [](Reader& r, const ushort*& p, QVariant& out) {
+        QString text;
+        if (!r.readString(p, text))
+            return false;
+        out = QVariant(text);
+        return true;
+    });
 }
 
 QVariant Json::parseNumber(const QString& json, int& index)
 {
-    eatWhitespace(json, index);
-    const int last = lastIndexOfNumber(json, index);
-    const int length = last - index + 1;
-    const ushort* s = textOf(json) + index;
-    index = last + 1;
-
-    bool isDouble = false;
-    for (int i = 0; i < length; ++i) {
-        if (s[i] == '.' || s[i] == 'e' || s[i] == 'E') {
-            isDouble = true;
-            break;
-        }
-    }
-    if (isDouble) {
-        double value = 0;
-        if (fastToDouble(s, length, value))
-            return value;
-        return QString(reinterpret_cast<const QChar*>(s), length).toDouble();
-    }
-    quint64 magnitude = 0;
-    if (length > 0 && s[0] == '-') {
-        const quint64 kMinMagnitude = quint64(1) << 63;
-        if (parseDigits(s + 1, length - 1, magnitude) && magnitude <= kMinMagnitude)
-            return qlonglong(0 - magnitude);
-        return QString(reinterpret_cast<const QChar*>(s), length).toLongLong(nullptr, 10);
-    }
-    if (parseDigits(s, length, magnitude))
-        return qulonglong(magnitude);
-    return QString(reinterpret_cast<const QChar*>(s), length).toULongLong(nullptr, 10);
+    bool success = true;
+    return readAt(json, index, success, [](Reader& r, const ushort*& p, QVariant& out) {
+        r.readNumber(p, out);
+        return true;
+    });
 }
 
 int Json::lastIndexOfNumber(const QString& json, int index)
@@ -900,7 +1111,7 @@ int Json::lastIndexOfNumber(const QString& json, int index)
     const ushort* s = textOf(json);
     const int n = json.size();
     int i = index;
-    while (i < n && isNumberChar(s[i]))
+    while (i < n && numberClass(s[i]) != NotNumber)
         ++i;
     return i - 1;
 }
