@@ -720,6 +720,109 @@ bool scanPlainDecimal(const char* s, int length, double& value, bool& exact)
     return true;
 }
 
+// Decimal to binary for the common case, after Eisel and Lemire: w * 10^q
+// as w times a 128-bit approximation of 5^q, kept only when the bits that
+// decide the rounding are certain despite the approximation.
+const int kMaxFastPowerOfFive = 54; // 5^54 < 2^126 keeps the table's arithmetic in 128 bits
+const int kSignificandBits = 53;
+const int kMaxSignificantDigits = 19; // the most a quint64 holds for every digit string
+
+struct PowerOfFive
+{
+    Uint128 bits; // normalized: bit 127 set
+    int exponent; // 5^q = bits * 2^exponent, bits truncated where inexact
+};
+
+class PowersOfFive
+{
+public:
+    PowersOfFive()
+    {
+        Uint128 power = 1;
+        for (int q = 0; q <= kMaxFastPowerOfFive; ++q) {
+            const int top = 127 - leadingZeros(power);
+            m_table[kMaxFastPowerOfFive + q] = { power << (127 - top), top - 127 };
+            if (q > 0)
+                m_table[kMaxFastPowerOfFive - q] = reciprocal(power);
+            power *= 5;
+        }
+    }
+    const PowerOfFive& at(int q) const { return m_table[kMaxFastPowerOfFive + q]; }
+
+private:
+    static int leadingZeros(Uint128 v)
+    {
+        const quint64 high = quint64(v >> 64);
+        return high ? __builtin_clzll(high) : 64 + __builtin_clzll(quint64(v));
+    }
+    // The first 128 bits of 1/d by long division (d < 2^126, so twice the
+    // remainder stays within 128 bits).
+    static PowerOfFive reciprocal(Uint128 d)
+    {
+        Uint128 remainder = 1;
+        int position = 0;
+        while (remainder < d) {
+            remainder <<= 1;
+            ++position;
+        }
+        Uint128 bits = 0;
+        for (int i = 0; i < 128; ++i) {
+            bits <<= 1;
+            if (remainder >= d) {
+                bits |= 1;
+                remainder -= d;
+            }
+            remainder <<= 1;
+        }
+        return { bits, -(position + 127) };
+    }
+
+    PowerOfFive m_table[2 * kMaxFastPowerOfFive + 1];
+};
+
+// The double nearest to w * 10^q, or false when the approximation leaves
+// the rounding in doubt (or q is out of the table's range).
+bool decimalToDouble(quint64 w, int q, double& value)
+{
+    if (w == 0 || q < -kMaxFastPowerOfFive || q > kMaxFastPowerOfFive)
+        return false;
+    static const PowersOfFive kPowers;
+    const PowerOfFive& power = kPowers.at(q);
+    const int shift = __builtin_clzll(w);
+    const quint64 normalized = w << shift;
+    const Uint128 low = Uint128(normalized) * quint64(power.bits);
+    const Uint128 high = Uint128(normalized) * quint64(power.bits >> 64);
+    // The upper 128 bits of the 192-bit product; the true product lies
+    // below the computed one plus w, so the upper part is exact or one less.
+    const Uint128 upper = high + (low >> 64);
+    const quint64 top = quint64(upper >> 64);
+    const int topBit = int(top >> 63); // the product has 191 or 192 bits
+    const int dropped = 63 - (kSignificandBits + 1) + topBit; // below the rounding bit
+    const quint64 belowMask = (quint64(1) << dropped) - 1;
+    const quint64 below = top & belowMask;
+    const quint64 middle = quint64(upper);
+    quint64 significand = top >> dropped; // 54 bits: 53 and the rounding bit
+    // One more in the upper part could carry into the rounding bit; and with
+    // nothing below a set rounding bit the value may be a tie.
+    if (below == belowMask && middle == ~quint64(0))
+        return false;
+    if ((significand & 1) && below == 0 && middle == 0)
+        return false;
+    significand = (significand >> 1) + (significand & 1);
+    int binaryExponent = dropped + 1 + 128 + power.exponent + q - shift;
+    if (significand >> kSignificandBits) {
+        significand >>= 1;
+        ++binaryExponent;
+    }
+    const int biased = binaryExponent + (kSignificandBits - 1) + 1023;
+    if (biased <= 0 || biased >= 0x7ff)
+        return false;
+    const quint64 bits = (quint64(biased) << (kSignificandBits - 1))
+        | (significand & ((quint64(1) << (kSignificandBits - 1)) - 1));
+    std::memcpy(&value, &bits, sizeof value);
+    return true;
+}
+
 // The text as a whole: walks the UTF-16 units with a pointer and builds each
 // value in the place it takes in the tree.  Every read* function starts at
 // the first character of its value, blanks skipped.
@@ -883,6 +986,106 @@ public:
     }
 
     void readNumber(const ushort*& p, QVariant& out)
+    {
+        if (!readPlainNumber(p, out))
+            readNumberRun(p, out);
+    }
+
+    // A number of the strict grammar -?D+(.D+)?([eE][+-]?D+)? followed by no
+    // other number character, converted straight from the text where the
+    // result is certain; false leaves p alone for the general path.
+    bool readPlainNumber(const ushort*& p, QVariant& out) const
+    {
+        const ushort* q = p;
+        const bool negative = *q == '-';
+        if (negative)
+            ++q;
+        quint64 mantissa = 0;
+        int significant = 0;
+        bool inexact = false; // nonzero digits beyond the first 19
+        int scale = 0;
+        const auto digit = [&](ushort c, int& scaleStep) {
+            const uint d = uint(c - '0');
+            if (significant < kMaxSignificantDigits) {
+                if (mantissa != 0 || d != 0)
+                    ++significant;
+                mantissa = mantissa * 10 + d;
+                scaleStep = 0;
+            } else {
+                inexact |= d != 0;
+                scaleStep = 1;
+            }
+        };
+        const ushort* const intStart = q;
+        for (; q != m_end && isDigit(*q); ++q) {
+            int step;
+            digit(*q, step);
+            scale += step;
+        }
+        const int intDigits = int(q - intStart);
+        if (intDigits == 0)
+            return false;
+        bool isDouble = false;
+        if (q != m_end && *q == '.') {
+            isDouble = true;
+            const ushort* const fracStart = ++q;
+            for (; q != m_end && isDigit(*q); ++q) {
+                int step;
+                digit(*q, step);
+                scale -= 1 - step;
+            }
+            if (q == fracStart)
+                return false;
+        }
+        if (q != m_end && (*q == 'e' || *q == 'E')) {
+            isDouble = true;
+            ++q;
+            bool negativeExponent = false;
+            if (q != m_end && (*q == '+' || *q == '-'))
+                negativeExponent = *q++ == '-';
+            const ushort* const expStart = q;
+            int exponent = 0;
+            for (; q != m_end && isDigit(*q); ++q) {
+                if (q - expStart < kMaxExponentDigits)
+                    exponent = exponent * 10 + (*q - '0');
+            }
+            if (q == expStart || q - expStart > kMaxExponentDigits)
+                return false;
+            scale += negativeExponent ? -exponent : exponent;
+        }
+        if (q != m_end && numberClass(*q) != NotNumber)
+            return false;
+        if (!isDouble) {
+            // Short enough that no digit string overflows: as the general path gives it.
+            if (intDigits > kMaxSignificantDigits - (negative ? 1 : 0))
+                return false;
+            out = negative ? QVariant(-qlonglong(mantissa)) : QVariant(qulonglong(mantissa));
+            p = q;
+            return true;
+        }
+        // Zero keeps to the general path, which decides its sign.
+        if (mantissa == 0)
+            return false;
+        double value;
+        if (!inexact && significant <= kMaxExactMantissaDigits && scale >= -kMaxExactPowerOfTen
+            && scale <= kMaxExactPowerOfTen) {
+            // Both operands exact: the one rounding is the correct one.
+            const double m = double(mantissa);
+            value = scale < 0 ? m / kPowersOfTen[-scale] : m * kPowersOfTen[scale];
+        } else {
+            if (!decimalToDouble(mantissa, scale, value))
+                return false;
+            // Digits were cut: the text lies between the two candidates.
+            double above;
+            if (inexact && (!decimalToDouble(mantissa + 1, scale, above) || above != value))
+                return false;
+        }
+        out = QVariant(negative ? -value : value);
+        p = q;
+        return true;
+    }
+
+    void readNumberRun(const ushort*& p, QVariant& out)
     {
         const ushort* q = p;
         char buffer[kShortNumberLength];
