@@ -720,6 +720,48 @@ bool scanPlainDecimal(const char* s, int length, double& value, bool& exact)
     return true;
 }
 
+// The first character at or after p that is no digit, or end.
+inline const ushort* skipDigits(const ushort* p, const ushort* end)
+{
+#ifdef __SSE2__
+    const __m128i zero = _mm_set1_epi16('0');
+    const __m128i nine = _mm_set1_epi16(9);
+    const int kUnitsPerBlock = 8;
+    while (end - p >= kUnitsPerBlock) {
+        // As signed numbers, units above 0x8000 come out negative.
+        const __m128i values = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero);
+        const __m128i other = _mm_or_si128(_mm_cmplt_epi16(values, _mm_setzero_si128()), _mm_cmpgt_epi16(values, nine));
+        const int mask = _mm_movemask_epi8(other);
+        if (mask != 0)
+            return p + (__builtin_ctz(uint(mask)) >> 1);
+        p += kUnitsPerBlock;
+    }
+#endif
+    while (p != end && isDigit(*p))
+        ++p;
+    return p;
+}
+
+// m followed by the count digits at p (all known to be digits).
+inline quint64 addDigits(quint64 m, const ushort* p, int count)
+{
+#ifdef __SSE2__
+    const int kBlock = 8;
+    for (; count >= kBlock; count -= kBlock, p += kBlock) {
+        // One digit per byte, then pairs, fours and the eight combined.
+        const __m128i values = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi16('0'));
+        quint64 v = quint64(_mm_cvtsi128_si64(_mm_packus_epi16(values, values)));
+        v = (v * 10 + (v >> 8)) & 0x00ff00ff00ff00ffull;
+        v = (v * 100 + (v >> 16)) & 0x0000ffff0000ffffull;
+        v = (v * 10000 + (v >> 32)) & 0xffffffffull;
+        m = m * 100000000 + v;
+    }
+#endif
+    for (; count > 0; --count)
+        m = m * 10 + quint64(*p++ - '0');
+    return m;
+}
+
 // Decimal to binary for the common case, after Eisel and Lemire: w * 10^q
 // as w times a 128-bit approximation of 5^q, kept only when the bits that
 // decide the rounding are certain despite the approximation.
@@ -1000,74 +1042,80 @@ public:
         const bool negative = *q == '-';
         if (negative)
             ++q;
-        quint64 mantissa = 0;
-        int significant = 0;
-        bool inexact = false; // nonzero digits beyond the first 19
-        int scale = 0;
-        const auto digit = [&](ushort c, int& scaleStep) {
-            const uint d = uint(c - '0');
-            if (significant < kMaxSignificantDigits) {
-                if (mantissa != 0 || d != 0)
-                    ++significant;
-                mantissa = mantissa * 10 + d;
-                scaleStep = 0;
-            } else {
-                inexact |= d != 0;
-                scaleStep = 1;
-            }
-        };
         const ushort* const intStart = q;
-        for (; q != m_end && isDigit(*q); ++q) {
-            int step;
-            digit(*q, step);
-            scale += step;
-        }
-        const int intDigits = int(q - intStart);
-        if (intDigits == 0)
+        const ushort* const intEnd = skipDigits(q, m_end);
+        if (intEnd == intStart)
             return false;
+        q = intEnd;
+        const ushort* fracStart = q;
+        const ushort* fracEnd = q;
         bool isDouble = false;
         if (q != m_end && *q == '.') {
             isDouble = true;
-            const ushort* const fracStart = ++q;
-            for (; q != m_end && isDigit(*q); ++q) {
-                int step;
-                digit(*q, step);
-                scale -= 1 - step;
-            }
-            if (q == fracStart)
+            fracStart = q + 1;
+            fracEnd = skipDigits(fracStart, m_end);
+            if (fracEnd == fracStart)
                 return false;
+            q = fracEnd;
         }
+        int scale = 0;
         if (q != m_end && (*q == 'e' || *q == 'E')) {
             isDouble = true;
             ++q;
             bool negativeExponent = false;
             if (q != m_end && (*q == '+' || *q == '-'))
                 negativeExponent = *q++ == '-';
-            const ushort* const expStart = q;
-            int exponent = 0;
-            for (; q != m_end && isDigit(*q); ++q) {
-                if (q - expStart < kMaxExponentDigits)
-                    exponent = exponent * 10 + (*q - '0');
-            }
-            if (q == expStart || q - expStart > kMaxExponentDigits)
+            const ushort* const expEnd = skipDigits(q, m_end);
+            if (expEnd == q || expEnd - q > kMaxExponentDigits)
                 return false;
-            scale += negativeExponent ? -exponent : exponent;
+            const int exponent = int(addDigits(0, q, int(expEnd - q)));
+            scale = negativeExponent ? -exponent : exponent;
+            q = expEnd;
         }
         if (q != m_end && numberClass(*q) != NotNumber)
             return false;
+        const int intDigits = int(intEnd - intStart);
         if (!isDouble) {
             // Short enough that no digit string overflows: as the general path gives it.
             if (intDigits > kMaxSignificantDigits - (negative ? 1 : 0))
                 return false;
-            out = negative ? QVariant(-qlonglong(mantissa)) : QVariant(qulonglong(mantissa));
+            const quint64 magnitude = addDigits(0, intStart, intDigits);
+            out = negative ? QVariant(-qlonglong(magnitude)) : QVariant(qulonglong(magnitude));
             p = q;
             return true;
         }
-        // Zero keeps to the general path, which decides its sign.
-        if (mantissa == 0)
-            return false;
+
+        // The significant digits run from the first nonzero one, across the
+        // point; the first 19 make the mantissa and the rest only say
+        // whether it was cut.
+        const ushort* first = intStart;
+        while (first != intEnd && *first == '0')
+            ++first;
+        if (first == intEnd) {
+            first = fracStart;
+            while (first != fracEnd && *first == '0')
+                ++first;
+            if (first == fracEnd)
+                return false; // zero keeps to the general path, which decides its sign
+        }
+        const bool inInteger = first < intEnd;
+        const int wholeDigits = inInteger ? int(intEnd - first) : 0;
+        const ushort* const fracFirst = inInteger ? fracStart : first;
+        const int fracDigits = int(fracEnd - fracFirst);
+        const int taken = qMin(kMaxSignificantDigits, wholeDigits + fracDigits);
+        const int fromWhole = qMin(taken, wholeDigits);
+        const int fromFrac = taken - fromWhole;
+        quint64 mantissa = addDigits(0, first, fromWhole);
+        mantissa = addDigits(mantissa, fracFirst, fromFrac);
+        scale += (wholeDigits - fromWhole) - int(fracFirst + fromFrac - fracStart);
+        bool inexact = false;
+        for (const ushort* d = fracFirst + fromFrac; d != fracEnd && !inexact; ++d)
+            inexact = *d != '0';
+        for (const ushort* d = first + fromWhole; d < intEnd && !inexact; ++d)
+            inexact = *d != '0';
+
         double value;
-        if (!inexact && significant <= kMaxExactMantissaDigits && scale >= -kMaxExactPowerOfTen
+        if (!inexact && taken <= kMaxExactMantissaDigits && scale >= -kMaxExactPowerOfTen
             && scale <= kMaxExactPowerOfTen) {
             // Both operands exact: the one rounding is the correct one.
             const double m = double(mantissa);
