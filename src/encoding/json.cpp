@@ -778,7 +778,7 @@ struct PowerOfFive
 class PowersOfFive
 {
 public:
-    PowersOfFive()
+    constexpr PowersOfFive()
     {
         Uint128 power = 1;
         for (int q = 0; q <= kMaxFastPowerOfFive; ++q) {
@@ -789,17 +789,17 @@ public:
             power *= 5;
         }
     }
-    const PowerOfFive& at(int q) const { return m_table[kMaxFastPowerOfFive + q]; }
+    constexpr const PowerOfFive& at(int q) const { return m_table[kMaxFastPowerOfFive + q]; }
 
 private:
-    static int leadingZeros(Uint128 v)
+    static constexpr int leadingZeros(Uint128 v)
     {
         const quint64 high = quint64(v >> 64);
         return high ? __builtin_clzll(high) : 64 + __builtin_clzll(quint64(v));
     }
     // The first 128 bits of 1/d by long division (d < 2^126, so twice the
     // remainder stays within 128 bits).
-    static PowerOfFive reciprocal(Uint128 d)
+    static constexpr PowerOfFive reciprocal(Uint128 d)
     {
         Uint128 remainder = 1;
         int position = 0;
@@ -819,17 +819,20 @@ private:
         return { bits, -(position + 127) };
     }
 
-    PowerOfFive m_table[2 * kMaxFastPowerOfFive + 1];
+    PowerOfFive m_table[2 * kMaxFastPowerOfFive + 1] = {};
 };
 
+// Built by the compiler, so that it is ready before any static initializer runs.
+constexpr PowersOfFive kPowersOfFive;
+
 // The double nearest to w * 10^q, or false when the approximation leaves
-// the rounding in doubt (or q is out of the table's range).
-bool decimalToDouble(quint64 w, int q, double& value)
+// the rounding in doubt (or q is out of the table's range).  \a sameAbove
+// tells that every value up to (w + 1) * 10^q rounds to the same double.
+inline bool decimalToDouble(quint64 w, int q, double& value, bool& sameAbove)
 {
     if (w == 0 || q < -kMaxFastPowerOfFive || q > kMaxFastPowerOfFive)
         return false;
-    static const PowersOfFive kPowers;
-    const PowerOfFive& power = kPowers.at(q);
+    const PowerOfFive& power = kPowersOfFive.at(q);
     const int shift = __builtin_clzll(w);
     const quint64 normalized = w << shift;
     const Uint128 low = Uint128(normalized) * quint64(power.bits);
@@ -850,6 +853,8 @@ bool decimalToDouble(quint64 w, int q, double& value)
         return false;
     if ((significand & 1) && below == 0 && middle == 0)
         return false;
+    // One more in w adds less than 2^shift to top, the approximation one more.
+    sameAbove = below != 0 && below + (quint64(1) << shift) + 2 <= belowMask;
     significand = (significand >> 1) + (significand & 1);
     int binaryExponent = dropped + 1 + 128 + power.exponent + q - shift;
     if (significand >> kSignificandBits) {
@@ -1121,11 +1126,14 @@ public:
             const double m = double(mantissa);
             value = scale < 0 ? m / kPowersOfTen[-scale] : m * kPowersOfTen[scale];
         } else {
-            if (!decimalToDouble(mantissa, scale, value))
+            bool sameAbove = false;
+            if (!decimalToDouble(mantissa, scale, value, sameAbove))
                 return false;
             // Digits were cut: the text lies between the two candidates.
             double above;
-            if (inexact && (!decimalToDouble(mantissa + 1, scale, above) || above != value))
+            bool unused;
+            if (inexact && !sameAbove
+                && (!decimalToDouble(mantissa + 1, scale, above, unused) || above != value))
                 return false;
         }
         out = QVariant(negative ? -value : value);
