@@ -647,77 +647,36 @@ const double kPowersOfTen[kMaxExactPowerOfTen + 1] = {
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
 };
 
-// Strict JSON number grammar: -?D+(.D+)?([eE][+-]?D+)?.  Returns false for
-// any other text.  A number of few digits and a small exponent is converted
-// exactly with one multiplication or division (both operands are exact
-// doubles, so the one rounding is the correct one); \a exact says so.
-bool scanPlainDecimal(const char* s, int length, double& value, bool& exact)
+// Strict JSON number grammar: -?D+(.D+)?([eE][+-]?D+)?
+bool isPlainDecimal(const char* s, int length)
 {
     int i = 0;
-    const bool negative = i < length && s[i] == '-';
-    if (negative)
+    if (i < length && s[i] == '-')
         ++i;
-    quint64 mantissa = 0;
-    int digits = 0;
-    int scale = 0;
     const int intStart = i;
-    for (; i < length && isDigit(uchar(s[i])); ++i) {
-        if (mantissa != 0 || s[i] != '0')
-            ++digits;
-        mantissa = mantissa * 10 + quint64(s[i] - '0');
-        if (digits > kMaxExactMantissaDigits)
-            break;
-    }
-    exact = digits <= kMaxExactMantissaDigits;
-    if (!exact)
-        while (i < length && isDigit(uchar(s[i])))
-            ++i;
+    while (i < length && isDigit(uchar(s[i])))
+        ++i;
     if (i == intStart)
         return false;
     if (i < length && s[i] == '.') {
         ++i;
         const int fracStart = i;
-        for (; i < length && isDigit(uchar(s[i])); ++i) {
-            if (!exact)
-                continue;
-            if (mantissa != 0 || s[i] != '0')
-                ++digits;
-            mantissa = mantissa * 10 + quint64(s[i] - '0');
-            --scale;
-            if (digits > kMaxExactMantissaDigits)
-                exact = false;
-        }
+        while (i < length && isDigit(uchar(s[i])))
+            ++i;
         if (i == fracStart)
             return false;
     }
     if (i < length && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
-        bool negativeExponent = false;
         if (i < length && (s[i] == '+' || s[i] == '-'))
-            negativeExponent = s[i++] == '-';
+            ++i;
         const int expStart = i;
-        int exponent = 0;
-        for (; i < length && isDigit(uchar(s[i])); ++i) {
-            if (i - expStart < kMaxExponentDigits)
-                exponent = exponent * 10 + (s[i] - '0');
-            else
-                exact = false;
-        }
+        while (i < length && isDigit(uchar(s[i])))
+            ++i;
         if (i == expStart)
             return false;
-        scale += negativeExponent ? -exponent : exponent;
     }
-    if (i != length)
-        return false;
-    // Zero keeps to the general path, which decides its sign.
-    if (!exact || mantissa == 0 || scale < -kMaxExactPowerOfTen || scale > kMaxExactPowerOfTen) {
-        exact = false;
-        return true;
-    }
-    const double m = double(mantissa);
-    const double v = scale < 0 ? m / kPowersOfTen[-scale] : m * kPowersOfTen[scale];
-    value = negative ? -v : v;
-    return true;
+    return i == length;
 }
 
 // The first character at or after p that is no digit, or end.
@@ -1164,12 +1123,7 @@ public:
         }
         if (isDouble) {
             double value = 0;
-            bool exact = false;
-            if (scanPlainDecimal(buffer, length, value, exact)) {
-                if (exact) {
-                    out = QVariant(value);
-                    return;
-                }
+            if (isPlainDecimal(buffer, length)) {
                 const std::from_chars_result r = std::from_chars(buffer, buffer + length, value);
                 if (r.ec == std::errc() && r.ptr == buffer + length && std::isnormal(value)) {
                     out = QVariant(value);

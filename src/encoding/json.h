@@ -7,6 +7,7 @@
 
 namespace QtJson {
 
+/// Codes of the reader's tokens, as its tokenizer returns them.
 enum JsonToken {
     TokenNone = 0,
     TokenObjectOpen = 1,
@@ -22,23 +23,29 @@ enum JsonToken {
     TokenNull = 11
 };
 
-// Reads JSON text into a tree of variants (objects as QVariantMap, arrays as
-// QVariantList, numbers as qulonglong, qlonglong or double) and writes such a
-// tree back as UTF-8 JSON text.  The reader is lenient: missing and repeated
-// commas are accepted and text after the first value is ignored.
-// Stateless; every operation is reentrant.
+/// Reads JSON text into a tree of variants (objects as QVariantMap, arrays as
+/// QVariantList, numbers as qulonglong, qlonglong or double) and writes such a
+/// tree back as UTF-8 JSON text.  The reader is lenient: missing and repeated
+/// commas are accepted and text after the first value is ignored.
+/// Stateless; every operation is reentrant.
 class Json
 {
 public:
-    // Objects and arrays nested deeper than this make the reader and the
-    // writer fail, so that a hostile peer cannot exhaust the stack.
+    /// Objects and arrays nested deeper than this make the reader and the
+    /// writer fail, so that a hostile peer cannot exhaust the stack.
     static constexpr int kMaxNestingDepth = 512;
 
+    /// Reads one value; malformed text gives an empty map, an empty list or an
+    /// invalid variant, depending on where it failed.
     static QVariant parse(const QString& json);
+    /// The same; \a success tells whether the text was well formed (a null
+    /// \a json gives an invalid variant and true).
     static QVariant parse(const QString& json, bool& success);
 
-    // A null QByteArray means failure.
+    /// Writes \a data as UTF-8 JSON text; a null QByteArray means failure
+    /// (a value of a type the writer does not know, at any depth).
     static QByteArray serialize(const QVariant& data);
+    /// The same; \a success is false exactly when the result is null.
     static QByteArray serialize(const QVariant& data, bool& success);
 
 private:
