@@ -462,9 +462,6 @@ void TestJson::numbersFollowTheTypingRules_data()
     QTest::newRow("malformed double") << "1.5e3.2" << QVariant(0.0);
     QTest::newRow("bare exponent") << "1e" << QVariant(0.0);
     QTest::newRow("point without fraction") << "1." << QVariant(1.0);
-    QTest::newRow("smallest subnormal") << "4.9406564584124654e-324" << QVariant(4.9406564584124654e-324);
-    QTest::newRow("many digits") << "0.1000000000000000055511151231257827021181583404541015625"
-                                 << QVariant(0.1);
 }
 
 void TestJson::numbersFollowTheTypingRules()
