@@ -1,5 +1,6 @@
-// JSON parse and serialize of generated device records, each beside Qt's own
-// JSON classes doing the same job (text -> variant tree, variant tree -> text).
+// JSON parse and serialize of documents of several shapes, each beside Qt's
+// own JSON classes doing the same job (text -> variant tree, variant tree ->
+// text), registered as <operation>/<shape>.
 #include <benchmark/benchmark.h>
 
 #include <QJsonDocument>
@@ -7,10 +8,14 @@
 #include <configurator-common/json.h>
 
 #include "devicerecords.h"
+#include "jsonshapes.h"
+
+#include <string>
 
 namespace {
 
-const qint64 kKiB = 1024;
+const qint64 kDocumentBytes = 3 * 1000 * 1000;
+const int kShapes = ShapeCount + 1; // the device records come last
 
 struct Document
 {
@@ -19,17 +24,25 @@ struct Document
     QString text;
 };
 
-// Built once per size, outside the timed loops.
-const Document& document(qint64 kib)
+const char* shapeName(int shape)
 {
-    static QMap<qint64, Document> cache;
-    auto it = cache.find(kib);
+    return shape < ShapeCount ? jsonShapeName(JsonShape(shape)) : "device_records";
+}
+
+// Built once per shape, outside the timed loops.
+const Document& document(int shape)
+{
+    static QMap<int, Document> cache;
+    auto it = cache.find(shape);
     if (it == cache.end()) {
         Document d;
-        d.tree = makeDeviceRecords(deviceRecordsForBytes(kib * kKiB));
+        if (shape < ShapeCount)
+            d.tree = makeJsonShape(JsonShape(shape), kDocumentBytes);
+        else
+            d.tree = makeDeviceRecords(deviceRecordsForBytes(kDocumentBytes));
         d.utf8 = QtJson::Json::serialize(d.tree);
         d.text = QString::fromUtf8(d.utf8);
-        it = cache.insert(kib, d);
+        it = cache.insert(shape, d);
     }
     return *it;
 }
@@ -40,9 +53,9 @@ void setCounters(benchmark::State& state, const Document& d)
     state.counters["doc_MB"] = double(d.utf8.size()) / 1e6;
 }
 
-void BM_JsonParse(benchmark::State& state)
+void jsonParse(benchmark::State& state, int shape)
 {
-    const Document& d = document(state.range(0));
+    const Document& d = document(shape);
     for (auto _ : state) {
         bool ok = false;
         QVariant v = QtJson::Json::parse(d.text, ok);
@@ -53,10 +66,11 @@ void BM_JsonParse(benchmark::State& state)
     setCounters(state, d);
 }
 
-// The same starting from the UTF-8 bytes, as a reply arrives from a device.
-void BM_JsonParseUtf8(benchmark::State& state)
+// The same starting from the UTF-8 bytes, as a reply arrives from a device
+// and where Qt's reader starts.
+void jsonParseUtf8(benchmark::State& state, int shape)
 {
-    const Document& d = document(state.range(0));
+    const Document& d = document(shape);
     for (auto _ : state) {
         QVariant v = QtJson::Json::parse(QString::fromUtf8(d.utf8));
         benchmark::DoNotOptimize(v);
@@ -64,9 +78,9 @@ void BM_JsonParseUtf8(benchmark::State& state)
     setCounters(state, d);
 }
 
-void BM_QtJsonParse(benchmark::State& state)
+void qtJsonParse(benchmark::State& state, int shape)
 {
-    const Document& d = document(state.range(0));
+    const Document& d = document(shape);
     for (auto _ : state) {
         QVariant v = QJsonDocument::fromJson(d.utf8).toVariant();
         benchmark::DoNotOptimize(v);
@@ -74,9 +88,9 @@ void BM_QtJsonParse(benchmark::State& state)
     setCounters(state, d);
 }
 
-void BM_JsonSerialize(benchmark::State& state)
+void jsonSerialize(benchmark::State& state, int shape)
 {
-    const Document& d = document(state.range(0));
+    const Document& d = document(shape);
     for (auto _ : state) {
         QByteArray out = QtJson::Json::serialize(d.tree);
         benchmark::DoNotOptimize(out);
@@ -84,9 +98,9 @@ void BM_JsonSerialize(benchmark::State& state)
     setCounters(state, d);
 }
 
-void BM_QtJsonSerialize(benchmark::State& state)
+void qtJsonSerialize(benchmark::State& state, int shape)
 {
-    const Document& d = document(state.range(0));
+    const Document& d = document(shape);
     for (auto _ : state) {
         QByteArray out = QJsonDocument::fromVariant(d.tree).toJson(QJsonDocument::Compact);
         benchmark::DoNotOptimize(out);
@@ -94,20 +108,28 @@ void BM_QtJsonSerialize(benchmark::State& state)
     setCounters(state, d);
 }
 
-// Document sizes in KiB: 100 KB to 10 MB.
-void sizes(benchmark::internal::Benchmark* b)
-{
-    for (qint64 kib : { 100, 300, 1000, 3000, 10000 })
-        b->Arg(kib);
-    b->Unit(benchmark::kMillisecond);
-}
-
 } // namespace
 
-BENCHMARK(BM_JsonParse)->Apply(sizes);
-BENCHMARK(BM_JsonParseUtf8)->Apply(sizes);
-BENCHMARK(BM_QtJsonParse)->Apply(sizes);
-BENCHMARK(BM_JsonSerialize)->Apply(sizes);
-BENCHMARK(BM_QtJsonSerialize)->Apply(sizes);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    const struct {
+        const char* name;
+        void (*run)(benchmark::State&, int);
+    } kOperations[] = {
+        { "JsonParse", jsonParse },         { "JsonParseUtf8", jsonParseUtf8 },
+        { "QtJsonParse", qtJsonParse },     { "JsonSerialize", jsonSerialize },
+        { "QtJsonSerialize", qtJsonSerialize },
+    };
+    for (int shape = 0; shape < kShapes; ++shape) {
+        for (const auto& op : kOperations) {
+            const std::string name = std::string(op.name) + "/" + shapeName(shape);
+            benchmark::RegisterBenchmark(name.c_str(), op.run, shape)->Unit(benchmark::kMillisecond);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -14,6 +14,16 @@
 //             --benchmark_report_aggregates_only=true
 //
 // The tree is generated once into $TMPDIR/cc-zip-bench/tree and reused.
+//
+// Hostile and large archives, generated once beside it, and each read by the
+// reader and by unzip in the same run:
+//   many.zip     20 000 small entries with "./" names: listing and reading all
+//                (unzip -t reads and checks them all)
+//   large.zip    one 1 GiB entry of zeros in a 1 MiB archive: extraction
+//   overlap.zip  20 central records sharing one 100 MiB entry (2 GiB if each
+//                were written): extraction is refused
+// The last two are slow and write 1 GiB: --benchmark_filter=Large|Overlap runs
+// them alone, --benchmark_filter=-Large|Overlap skips them.
 
 #include <configurator-common/zipreader.h>
 #include <configurator-common/zipwriter.h>
@@ -43,6 +53,11 @@ constexpr qint64 kTreeBytes = qint64(64) << 20;
 constexpr quint32 kTreeSeed = 20261206;
 constexpr int kTreeVersion = 1;
 constexpr double kMiB = 1024.0 * 1024.0;
+constexpr int kManyEntries = 20000;
+constexpr qint64 kLargeEntryBytes = qint64(1) << 30;
+constexpr qint64 kOverlapEntryBytes = qint64(100) << 20;
+constexpr int kOverlapRecords = 20;
+constexpr int kDeflateChunk = 1 << 20;
 
 QString benchDir()
 {
@@ -270,7 +285,7 @@ double processCpuSeconds()
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-ChildRun finish(pid_t pid, std::chrono::steady_clock::time_point start)
+ChildRun finish(pid_t pid, std::chrono::steady_clock::time_point start, int expectedExit = 0)
 {
     ChildRun run;
     int status = 0;
@@ -278,7 +293,7 @@ ChildRun finish(pid_t pid, std::chrono::steady_clock::time_point start)
     if (wait4(pid, &status, 0, &usage) != pid)
         return run;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == expectedExit;
     run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     run.peakRssMiB = double(usage.ru_maxrss) / 1024.0;
     return run;
@@ -293,7 +308,9 @@ ChildRun runJob(const std::function<bool()> &job)
     return pid < 0 ? ChildRun() : finish(pid, start);
 }
 
-ChildRun runProgram(const QStringList &arguments, const QString &workingDir)
+// expectedExit: the exit status that counts as the job done (unzip exits with
+// 12 when it refuses an archive).
+ChildRun runProgram(const QStringList &arguments, const QString &workingDir, int expectedExit = 0)
 {
     QVector<QByteArray> storage;
     for (const QString &argument : arguments)
@@ -312,7 +329,7 @@ ChildRun runProgram(const QStringList &arguments, const QString &workingDir)
         execvp(argv.at(0), argv.data());
         _exit(127);
     }
-    return pid < 0 ? ChildRun() : finish(pid, start);
+    return pid < 0 ? ChildRun() : finish(pid, start, expectedExit);
 }
 
 QString oursArchive()
@@ -330,7 +347,8 @@ qint64 fileSizeOf(const QString &path)
     return QFileInfo(path).size();
 }
 
-void report(benchmark::State &state, const ChildRun &run, qint64 outputBytes)
+// inputBytes: the bytes a job handles, for its throughput; 0 gives none.
+void report(benchmark::State &state, const ChildRun &run, qint64 outputBytes, qint64 inputBytes = kTreeBytes)
 {
     if (!run.ok) {
         state.SkipWithError("the measured job failed");
@@ -341,7 +359,8 @@ void report(benchmark::State &state, const ChildRun &run, qint64 outputBytes)
     state.counters["peak_rss_MiB"] = run.peakRssMiB;
     if (outputBytes >= 0)
         state.counters["archive_MiB"] = double(outputBytes) / kMiB;
-    state.counters["input_MiB_per_s"] = double(kTreeBytes) / kMiB / run.seconds;
+    if (inputBytes > 0)
+        state.counters["input_MiB_per_s"] = double(inputBytes) / kMiB / run.seconds;
 }
 
 bool writeWithZipWriter()
@@ -523,6 +542,202 @@ void BM_ZipReaderFileData(benchmark::State &state)
     }
 }
 
+// --- many entries, a large entry, overlapping entries --------------------------
+
+QString benchArchive(const char *name)
+{
+    return benchDir() + QLatin1Char('/') + QLatin1String(name);
+}
+
+void appendLe(QByteArray *out, quint64 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out->append(char((value >> (8 * i)) & 0xff));
+}
+
+// Local header or central record fields shared by both, for one deflated entry.
+QByteArray commonFields(quint32 crc, qint64 compressed, qint64 size, const QByteArray &name)
+{
+    QByteArray out;
+    appendLe(&out, 20, 2);          // version needed
+    appendLe(&out, 0, 2);           // flags
+    appendLe(&out, 8, 2);           // deflated
+    appendLe(&out, 0x50ad6d7d, 4);  // 2020-05-13 13:43:58
+    appendLe(&out, crc, 4);
+    appendLe(&out, quint64(compressed), 4);
+    appendLe(&out, quint64(size), 4);
+    appendLe(&out, quint64(name.size()), 2);
+    appendLe(&out, 0, 2);
+    return out;
+}
+
+// One entry of zeros deflated in chunks straight to the file, with `records`
+// central records that all point at it.
+bool writeZerosArchive(const QString &path, qint64 size, int records)
+{
+    QFile file(path + QStringLiteral(".part"));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray name = "zeros.bin";
+    file.write(QByteArray(30 + name.size(), '\0'));  // local header, written last
+    z_stream stream = {};
+    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    const QByteArray zeros(kDeflateChunk, '\0');
+    QByteArray out(kDeflateChunk, '\0');
+    quint32 crc = quint32(crc32(0, nullptr, 0));
+    for (qint64 left = size; left > 0 || stream.avail_in > 0;) {
+        const int chunk = int(qMin<qint64>(left, kDeflateChunk));
+        crc = quint32(crc32(crc, reinterpret_cast<const Bytef *>(zeros.constData()), uInt(chunk)));
+        left -= chunk;
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(zeros.constData()));
+        stream.avail_in = uInt(chunk);
+        const int flush = left > 0 ? Z_NO_FLUSH : Z_FINISH;
+        int result = Z_OK;
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(out.data());
+            stream.avail_out = uInt(out.size());
+            result = deflate(&stream, flush);
+            file.write(out.constData(), out.size() - qint64(stream.avail_out));
+        } while (stream.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+    }
+    const qint64 compressed = qint64(stream.total_out);
+    deflateEnd(&stream);
+
+    const qint64 directoryOffset = file.pos();
+    QByteArray directory;
+    for (int i = 0; i < records; ++i) {
+        const QByteArray recordName = records == 1 ? name : "copy" + QByteArray::number(i) + ".bin";
+        appendLe(&directory, 0x02014b50, 4);
+        appendLe(&directory, 0x031e, 2);
+        directory += commonFields(crc, compressed, size, recordName);
+        appendLe(&directory, 0, 6);
+        appendLe(&directory, 0x81a40000, 4);
+        appendLe(&directory, 0, 4);     // all at the one local header
+        directory += recordName;
+    }
+    file.write(directory);
+    QByteArray end;
+    appendLe(&end, 0x06054b50, 4);
+    appendLe(&end, 0, 4);
+    appendLe(&end, quint64(records), 2);
+    appendLe(&end, quint64(records), 2);
+    appendLe(&end, quint64(directory.size()), 4);
+    appendLe(&end, quint64(directoryOffset), 4);
+    appendLe(&end, 0, 2);
+    file.write(end);
+    QByteArray local;
+    appendLe(&local, 0x04034b50, 4);
+    local += commonFields(crc, compressed, size, name) + name;
+    file.seek(0);
+    file.write(local);
+    file.close();
+    QFile::remove(path);
+    return file.rename(path);
+}
+
+bool ensureArchive(const char *name, const std::function<bool(const QString &)> &make)
+{
+    const QString path = benchArchive(name);
+    return QFile::exists(path) || make(path);
+}
+
+bool writeManyEntries(const QString &path)
+{
+    ZipWriter writer(path);
+    writer.setCompressionPolicy(ZipWriter::AutoCompress);
+    for (int i = 0; i < kManyEntries; ++i)
+        writer.addFile(QStringLiteral("./dir%1/entry%2.txt").arg(i / 100).arg(i),
+                       "small entry number " + QByteArray::number(i) + "\n");
+    writer.close();
+    return writer.status() == ZipWriter::NoError;
+}
+
+bool ensureHostileArchives()
+{
+    return ensureArchive("many.zip", writeManyEntries)
+            && ensureArchive("large.zip", [](const QString &path) {
+                   return writeZerosArchive(path, kLargeEntryBytes, 1);
+               })
+            && ensureArchive("overlap.zip", [](const QString &path) {
+                   return writeZerosArchive(path, kOverlapEntryBytes, kOverlapRecords);
+               });
+}
+
+// Lists every entry and reads each by the path its FileInfo gives.
+void BM_ZipReaderManyEntries(benchmark::State &state)
+{
+    for (auto _ : state) {
+        report(state, runJob([] {
+            ZipReader reader(benchArchive("many.zip"));
+            int read = 0;
+            for (const ZipReader::FileInfo &info : reader.fileInfoList())
+                read += reader.fileData(info.filePath).isEmpty() ? 0 : 1;
+            return read == kManyEntries;
+        }), -1, 0);
+    }
+}
+
+void BM_InfoZipTestManyEntries(benchmark::State &state)
+{
+    for (auto _ : state)
+        report(state, runProgram({"unzip", "-qq", "-t", benchArchive("many.zip")}, benchDir()), -1, 0);
+}
+
+void extractLarge(benchmark::State &state, bool ours)
+{
+    const QString destination = benchDir() + (ours ? QStringLiteral("/large-ours") : QStringLiteral("/large-unzip"));
+    for (auto _ : state) {
+        QDir(destination).removeRecursively();
+        QDir().mkpath(destination);
+        const ChildRun run = ours ? runJob([&] { return ZipReader(benchArchive("large.zip")).extractAll(destination); })
+                                  : runProgram({"unzip", "-qq", "-o", benchArchive("large.zip"), "-d", destination},
+                                               benchDir());
+        const bool whole = QFileInfo(destination + QStringLiteral("/zeros.bin")).size() == kLargeEntryBytes;
+        report(state, whole ? run : ChildRun(), -1, kLargeEntryBytes);
+        QDir(destination).removeRecursively();
+    }
+}
+
+void BM_ZipReaderExtractLargeEntry(benchmark::State &state)
+{
+    extractLarge(state, true);
+}
+
+void BM_InfoZipUnzipLargeEntry(benchmark::State &state)
+{
+    extractLarge(state, false);
+}
+
+// Both refuse the archive; unzip writes the first entry before it notices.
+void extractOverlap(benchmark::State &state, bool ours)
+{
+    const QString destination = benchDir() + (ours ? QStringLiteral("/overlap-ours") : QStringLiteral("/overlap-unzip"));
+    for (auto _ : state) {
+        QDir(destination).removeRecursively();
+        QDir().mkpath(destination);
+        const ChildRun run = ours ? runJob([&] { return !ZipReader(benchArchive("overlap.zip")).extractAll(destination); })
+                                  : runProgram({"unzip", "-qq", "-o", benchArchive("overlap.zip"), "-d", destination},
+                                               benchDir(), 12);
+        qint64 written = 0;
+        QDirIterator it(destination, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            written += QFileInfo(it.next()).size();
+        report(state, run, -1, 0);
+        state.counters["written_MiB"] = double(written) / kMiB;
+        QDir(destination).removeRecursively();
+    }
+}
+
+void BM_ZipReaderExtractOverlap(benchmark::State &state)
+{
+    extractOverlap(state, true);
+}
+
+void BM_InfoZipUnzipOverlap(benchmark::State &state)
+{
+    extractOverlap(state, false);
+}
+
 // The forked benchmark process itself, doing nothing: the part of every
 // in-process job's peak memory that is not the job's.
 void BM_ForkBaseline(benchmark::State &state)
@@ -541,10 +756,16 @@ BENCHMARK(BM_ZlibRawDeflateFloor)->UseManualTime()->Iterations(1)->Unit(benchmar
 BENCHMARK(BM_ZipReaderExtractAll)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InfoZipUnzip)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZipReaderFileData)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZipReaderManyEntries)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InfoZipTestManyEntries)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZipReaderExtractLargeEntry)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InfoZipUnzipLargeEntry)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZipReaderExtractOverlap)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InfoZipUnzipOverlap)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    if (!ensureTree())
+    if (!ensureTree() || !ensureHostileArchives())
         return 1;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -1,6 +1,5 @@
 #include "demorunner.h"
 #include "reportgenerator.h"
-#include "sampleprotocol.h"
 
 #include <configurator-common/device.h>
 #include <configurator-common/deviceconfig.h>
@@ -10,45 +9,35 @@
 #include <configurator-common/pluginmanager.h>
 #include <configurator-common/zipreader.h>
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-
-using namespace SampleProtocol;
 
 namespace {
 
 const char* const kDeviceGroup = "devices/instrument";
+const char* const kHiddenPassword = "********";
+
+QString jsonText(const QVariant& value)
+{
+    return QString::fromUtf8(QtJson::Json::serialize(value));
+}
 
 } // namespace
 
-DemoRunner::DemoRunner(const Options& demoOptions, QObject* parent)
+DemoRunner::DemoRunner(IDeviceFactory* chosen, const Host::Options& hostOptions, QObject* parent)
     : QObject(parent)
-    , options(demoOptions)
+    , options(hostOptions)
     , out(stdout)
     , err(stderr)
-    , factory(0)
-    , device(0)
-    , page(0)
+    , factory(chosen)
+    , device(nullptr)
 {
 }
 
 DemoRunner::~DemoRunner()
 {
-    delete page;
+    qDeleteAll(pages);
     delete device;
-}
-
-IDeviceFactory* DemoRunner::sampleFactory(QTextStream& err)
-{
-    IDeviceFactory* factory = PluginManager::deviceFactory(QUuid(kFactoryUuid));
-    if (!factory) {
-        err << "demo: the sample plug-in was not found in "
-            << QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("plugins")) << "\n";
-        err.flush();
-    }
-    return factory;
 }
 
 void DemoRunner::fail(const QString& text)
@@ -60,32 +49,26 @@ void DemoRunner::fail(const QString& text)
 
 int DemoRunner::run()
 {
-    factory = sampleFactory(err);
-    if (!factory)
-        return 3;
     out << "plug-ins: " << PluginManager::plugins().size() << " loaded, factory \""
         << factory->name() << "\" " << factory->factoryUuid().toString() << "\n";
 
-    device = factory->createDevice(this);
-    device->setParent(0);
-    const QList<Page*> pages = factory->createPages(device, 0);
-    page = pages.value(0);
-    for (int i = 1; i < pages.size(); ++i)
-        delete pages.at(i);
-    // The demo knows the sample page only through its meta-object, as the
-    // application knows the pages of any plug-in.
-    if (!page || !connect(page, SIGNAL(replyReceived(QVariantMap)), this, SLOT(showReply(QVariantMap)))) {
-        fail(QStringLiteral("the sample factory made no sample page"));
+    device = factory->createDevice(nullptr);
+    if (!device) {
+        fail(QStringLiteral("the factory \"%1\" made no device").arg(factory->name()));
         return 3;
     }
+    // The plug-in's pages take part as in the window, unseen: they may ask
+    // the instrument for more when it has identified itself.
+    pages = factory->createPages(device, nullptr);
+    connect(device, &Device::updateConfigData, this, &DemoRunner::keepConfigMap);
+    connect(device, &Device::dataUpdated, this, &DemoRunner::keepLog);
 
     out.flush();
     if (!connectDevice())
         return 2;
     if (!identify() || !readStatus())
         return 4;
-    if (!editConfiguration())
-        return 5;
+    printConfiguration();
     if (!saveAndLoad())
         return 6;
     if (!exportReport())
@@ -98,35 +81,34 @@ int DemoRunner::run()
 bool DemoRunner::connectDevice()
 {
     out << "device: " << device->uuid().toString() << " at " << options.address.toString()
-        << ":" << options.port << " as \"" << options.login << "\"\n";
-    QVariantMap network;
-    if (options.port != kDefaultHttpPort)
-        network.insert(kPortKey, options.port);
-    network.insert(kTimeoutKey, options.timeout);
-    device->setConfigData(QLatin1String(kNetworkGroup), network);
-    QVariantMap login;
-    login.insert(QStringLiteral("ip"), options.address.toString());
-    login.insert(QStringLiteral("login"), options.login);
-    login.insert(QStringLiteral("password"), options.password);
-    device->setConfigData(QStringLiteral("connectcfg"), login);
-
-    if (!device->checkAuth()) {
-        fail(QStringLiteral("the device refused the login \"%1\" (status %2): check the login and the password")
-             .arg(options.login).arg(int(device->status())));
+        << ":" << options.port << " as \"" << options.login << "\" with " << pages.size() << " page(s)\n";
+    out.flush();
+    const QString unreachable = Host::probe(options.address, options.port, options.timeout);
+    if (!unreachable.isEmpty()) {
+        fail(unreachable);
         return false;
     }
-    out << "authorization: status " << int(device->status()) << "\n";
+    device->setConfigData(QStringLiteral("connectcfg"), Host::loginMap(options));
+
+    // A first status request bounded by the host's time-out, so that a silent
+    // instrument is told before the authorization probe.
+    bool timedOut = false;
+    const QVariantMap reply = Host::request(device, QStringLiteral("deviceStatus"), options.timeout, &timedOut);
+    if (reply.isEmpty() || timedOut || device->status() != StatusOnline || !device->checkAuth()) {
+        fail(Host::failureText(device, timedOut, options));
+        return false;
+    }
+    out << "authorization: accepted, status " << ReportGenerator::statusText(device->status()) << "\n";
     return true;
 }
 
 bool DemoRunner::identify()
 {
-    device->requestDeviceInfo();
+    bool timedOut = false;
+    Host::request(device, QStringLiteral("deviceInfo"), options.timeout, &timedOut);
     const DeviceConfig* config = device->config();
     if (device->status() != StatusOnline || config->serial.isEmpty()) {
-        fail(QStringLiteral("no identification from %1 (status %2: %3)")
-             .arg(options.address.toString()).arg(int(device->status()))
-             .arg(ReportGenerator::statusText(device->status())));
+        fail(QStringLiteral("no identification: %1").arg(Host::failureText(device, timedOut, options)));
         return false;
     }
     out << "identification:\n"
@@ -141,59 +123,48 @@ bool DemoRunner::identify()
     return true;
 }
 
-void DemoRunner::showReply(const QVariantMap& reply)
-{
-    lastReply = reply;
-}
-
-QVariantMap DemoRunner::requestThroughPage(const char* slot)
-{
-    lastReply.clear();
-    QMetaObject::invokeMethod(page, slot);
-    return lastReply;
-}
-
 bool DemoRunner::readStatus()
 {
-    const QVariantMap reply = requestThroughPage("requestStatus");
-    const QVariantMap data = reply.value(QStringLiteral("data")).toMap();
-    if (data.isEmpty()) {
-        fail(QStringLiteral("no status reply (status %1)").arg(int(device->status())));
+    bool timedOut = false;
+    const QVariantMap reply = Host::request(device, QStringLiteral("deviceStatus"), options.timeout, &timedOut);
+    if (reply.isEmpty() || timedOut) {
+        fail(QStringLiteral("no status: %1").arg(Host::failureText(device, timedOut, options)));
         return false;
     }
-    out << "status: " << ReportGenerator::statusText(device->status()) << ", "
-        << data.value(QStringLiteral("state")).toString() << ", reading "
-        << QString::number(data.value(QStringLiteral("reading")).toDouble(), 'f', 3) << " "
-        << data.value(QStringLiteral("unit")).toString() << " (page \""
-        << reply.value(QStringLiteral("page")).toString() << "\", HTTP "
-        << reply.value(QStringLiteral("status")).toInt() << ")\n";
+    out << "status: " << ReportGenerator::statusText(device->status()) << " (HTTP "
+        << reply.value(QStringLiteral("status")).toInt() << "): "
+        << jsonText(reply.value(QStringLiteral("data"))) << "\n";
     return true;
 }
 
-bool DemoRunner::editConfiguration()
+void DemoRunner::keepConfigMap(const QVariant& map)
 {
-    QVariantMap reply = requestThroughPage("readMeasurementConfig");
-    out << "configuration \"" << kMeasurementGroup << "\" read: "
-        << QString::fromUtf8(QtJson::Json::serialize(reply.value(QStringLiteral("data")))) << "\n";
+    configMap = map.toMap();
+}
 
-    QVariantMap values = page->property("measurementValues").toMap();
-    values.insert(QStringLiteral("interval"), values.value(QStringLiteral("interval")).toInt() == 5 ? 15 : 5);
-    page->setProperty("measurementValues", values);
-    reply = requestThroughPage("writeMeasurementConfig");
-    const QVariantMap written = reply.value(QStringLiteral("data")).toMap();
-    if (written.value(QStringLiteral("interval")).toInt() != values.value(QStringLiteral("interval")).toInt()) {
-        fail(QStringLiteral("the instrument did not take the configuration (HTTP %1)")
-             .arg(reply.value(QStringLiteral("status")).toInt()));
-        return false;
+void DemoRunner::keepLog(const QVariant& reply)
+{
+    const QVariantMap map = reply.toMap();
+    if (map.value(QStringLiteral("type")).toString() == QLatin1String("file"))
+        measurementLog = map.value(QStringLiteral("data")).toByteArray();
+}
+
+void DemoRunner::printConfiguration()
+{
+    configMap.clear();
+    device->getConfigData(QVariant());
+    out << "configuration:\n";
+    for (auto it = configMap.constBegin(); it != configMap.constEnd(); ++it) {
+        if (it.key() == QLatin1String("page"))
+            continue;
+        QVariant value = it.value();
+        if (it.key() == QLatin1String("connectcfg")) {
+            QVariantMap login = value.toMap();
+            login.insert(QStringLiteral("password"), QLatin1String(kHiddenPassword));
+            value = login;
+        }
+        out << "  " << it.key() << ": " << jsonText(value) << "\n";
     }
-    out << "configuration \"" << kMeasurementGroup << "\" written: "
-        << QString::fromUtf8(QtJson::Json::serialize(written)) << "\n";
-
-    reply = requestThroughPage("downloadLog");
-    measurementLog = reply.value(QStringLiteral("data")).toByteArray();
-    out << "measurement log: " << measurementLog.count('\n') - 1 << " readings ("
-        << reply.value(QStringLiteral("type")).toString() << ")\n";
-    return true;
 }
 
 bool DemoRunner::saveAndLoad()
@@ -212,18 +183,26 @@ bool DemoRunner::saveAndLoad()
     }
     out << "settings saved: " << QFileInfo(options.settingsPath).absoluteFilePath() << "\n";
 
-    QScopedPointer<Device> restored(factory->createDevice(0));
+    QScopedPointer<Device> restored(factory->createDevice(nullptr));
     QSettings settings(options.settingsPath, QSettings::IniFormat);
     settings.beginGroup(QLatin1String(kDeviceGroup));
     restored->loadConfig(&settings);
     settings.endGroup();
     const DeviceConfig* config = restored->config();
-    const bool same = config->serial == device->config()->serial
-        && config->address.toString() == device->config()->address.toString()
-        && config->configData.value(kMeasurementGroup).toMap().value(QStringLiteral("interval")).toString()
-           == device->config()->configData.value(kMeasurementGroup).toMap().value(QStringLiteral("interval")).toString();
+    const DeviceConfig* saved = device->config();
+    bool same = config->serial == saved->serial && ConnectionSettings(*config) == ConnectionSettings(*saved)
+        && config->configData.keys() == saved->configData.keys();
+    // Stored values come back as text.
+    for (auto it = saved->configData.constBegin(); same && it != saved->configData.constEnd(); ++it) {
+        const QVariantMap group = it.value().toMap();
+        const QVariantMap loaded = config->configData.value(it.key()).toMap();
+        for (auto entry = group.constBegin(); entry != group.constEnd(); ++entry)
+            same = same && loaded.value(entry.key()).toString() == entry.value().toString();
+    }
     out << "settings loaded back: serial " << config->serial << ", address " << config->address.toString()
-        << ", groups " << QStringList(config->configData.keys()).join(QLatin1Char(',')) << "\n";
+        << ":" << config->port << ", groups "
+        << (config->configData.isEmpty() ? QStringLiteral("-") : QStringList(config->configData.keys()).join(QLatin1Char(',')))
+        << "\n";
     if (!same)
         fail(QStringLiteral("the settings did not load back as saved"));
     return same;
@@ -231,6 +210,8 @@ bool DemoRunner::saveAndLoad()
 
 bool DemoRunner::exportReport()
 {
+    if (!measurementLog.isEmpty())
+        out << "measurement log: " << qMax(0, measurementLog.count('\n') - 1) << " readings\n";
     ReportGenerator::Report report;
     report.config = device->config();
     report.status = device->status();

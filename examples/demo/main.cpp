@@ -1,12 +1,16 @@
-// configurator-demo: runs the road of a request from a device page through the
-// sample plug-in to an instrument and back, then saves the device's settings
-// and exports a report.  With no arguments it starts a simulated instrument of
-// its own on loopback.
+// configurator-demo: the configurator host for any device plug-in.  It loads
+// every plug-in of the "plugins" directory beside it, picks one factory and
+// runs the road of a request through it to an instrument and back, then saves
+// the device's settings and exports a report; with --gui it shows the
+// plug-in's pages.  With no --address it starts a simulated instrument of its
+// own on loopback.
 #include "demorunner.h"
+#include "host.h"
 #include "mainwindow.h"
 #include "instrumentserver.h"
 #include "simulatedinstrument.h"
 
+#include <configurator-common/idevicefactory.h>
 #include <configurator-common/pluginmanager.h>
 #include <configurator-common/serviceprotoclient.h>
 
@@ -14,7 +18,6 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QEventLoop>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QNetworkInterface>
 #include <QTextStream>
@@ -90,8 +93,8 @@ int main(int argc, char** argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Drives a networked instrument through the sample device plug-in. Without --address it "
-        "starts a simulated instrument of its own on 127.0.0.1."));
+        "Drives a networked instrument through a device plug-in of the plugins directory beside "
+        "the program. Without --address it starts a simulated instrument of its own on 127.0.0.1."));
     parser.addHelpOption();
     QCommandLineOption addressOption(QStringLiteral("address"), QStringLiteral("Instrument address."), QStringLiteral("ip"));
     QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Instrument HTTP port (default 80)."), QStringLiteral("port"), QStringLiteral("80"));
@@ -100,31 +103,56 @@ int main(int argc, char** argv)
     QCommandLineOption reportOption(QStringLiteral("report"), QStringLiteral("Report file (default device-report.odt)."), QStringLiteral("file"), QStringLiteral("device-report.odt"));
     QCommandLineOption settingsOption(QStringLiteral("settings"), QStringLiteral("Settings file (default device-settings.ini)."), QStringLiteral("file"), QStringLiteral("device-settings.ini"));
     QCommandLineOption timeoutOption(QStringLiteral("timeout"), QStringLiteral("Request time-out in ms (default 5000)."), QStringLiteral("ms"), QStringLiteral("5000"));
-    QCommandLineOption localeOption(QStringLiteral("locale"), QStringLiteral("Locale of the report captions (default: the system's)."), QStringLiteral("name"));
+    QCommandLineOption localeOption(QStringLiteral("locale"), QStringLiteral("Locale of the window and the report, e.g. ru (default: the system's)."), QStringLiteral("name"));
+    QCommandLineOption factoryOption(QStringLiteral("factory"), QStringLiteral("The device factory to use, by name or {UUID} (needed when several are loaded)."), QStringLiteral("name"));
     QCommandLineOption discoverOption(QStringLiteral("discover"), QStringLiteral("Search for instruments by SSDP on an interface and exit."), QStringLiteral("interface"));
     QCommandLineOption guiOption(QStringLiteral("gui"), QStringLiteral("Open the configurator window."));
     QCommandLineOption screenshotOption(QStringLiteral("screenshot"), QStringLiteral("With --gui: save a picture of the window and exit."), QStringLiteral("png"));
     QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Show the library's debug lines."));
-    parser.addOptions({addressOption, portOption, loginOption, passwordOption, reportOption,
+    parser.addOptions({addressOption, portOption, factoryOption, loginOption, passwordOption, reportOption,
                        settingsOption, timeoutOption, localeOption, discoverOption, guiOption, screenshotOption, verboseOption});
     parser.process(app);
 
-    QTranslator translator;
-    if (isRussian(parser.value(localeOption)) && translator.load(QStringLiteral(":/translations/common_ru.qm")))
-        app.installTranslator(&translator);
+    // Plug-ins read the default locale for texts of their own.
+    if (parser.isSet(localeOption))
+        QLocale::setDefault(QLocale(parser.value(localeOption)));
+    QTranslator libraryTranslator;
+    QTranslator hostTranslator;
+    if (isRussian(parser.value(localeOption))) {
+        if (libraryTranslator.load(QStringLiteral(":/translations/common_ru.qm")))
+            app.installTranslator(&libraryTranslator);
+        if (hostTranslator.load(QStringLiteral(":/host/configurator-demo_ru.qm")))
+            app.installTranslator(&hostTranslator);
+    }
 
     if (parser.isSet(discoverOption))
         return discover(parser.value(discoverOption));
 
-    PluginManager plugins;
-
-    DemoRunner::Options options;
+    Host::Options options;
     options.login = parser.value(loginOption);
     options.password = parser.value(passwordOption);
     options.reportPath = parser.value(reportOption);
     options.settingsPath = parser.value(settingsOption);
-    options.timeout = parser.value(timeoutOption).toInt();
-    options.port = quint16(parser.value(portOption).toUInt());
+    bool ok = false;
+    const uint port = parser.value(portOption).toUInt(&ok);
+    if (!ok || port == 0 || port > 65535) {
+        QTextStream(stderr) << "demo: --port " << parser.value(portOption) << " is not a port from 1 to 65535\n";
+        return 2;
+    }
+    options.port = quint16(port);
+    options.timeout = parser.value(timeoutOption).toInt(&ok);
+    if (!ok || options.timeout <= 0) {
+        QTextStream(stderr) << "demo: --timeout " << parser.value(timeoutOption) << " is not a positive number of ms\n";
+        return 2;
+    }
+
+    PluginManager plugins;
+    QString message;
+    IDeviceFactory* factory = Host::chooseFactory(parser.value(factoryOption), &message);
+    if (!factory) {
+        QTextStream(stderr) << "demo: " << message << "\n";
+        return 3;
+    }
 
     SimulatedInstrument instrument;
     InstrumentServer server(&instrument);
@@ -146,17 +174,18 @@ int main(int argc, char** argv)
     }
 
     if (parser.isSet(guiOption)) {
-        MainWindow window(options);
+        MainWindow window(factory, options);
         window.show();
         if (parser.isSet(screenshotOption)) {
             const QString picture = parser.value(screenshotOption);
             QTimer::singleShot(kScreenshotDelayMs, &window, [&window, picture]() {
                 window.grab().save(picture);
+                QTextStream(stdout) << window.summary() << "\n";
                 QCoreApplication::quit();
             });
         }
         return app.exec();
     }
-    DemoRunner runner(options);
+    DemoRunner runner(factory, options);
     return runner.run();
 }

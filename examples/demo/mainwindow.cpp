@@ -1,6 +1,5 @@
 #include "mainwindow.h"
 #include "reportgenerator.h"
-#include "sampleprotocol.h"
 
 #include <configurator-common/device.h>
 #include <configurator-common/deviceconfig.h>
@@ -15,24 +14,30 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QTextStream>
+#include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 
-using namespace SampleProtocol;
+namespace {
 
-MainWindow::MainWindow(const DemoRunner::Options& demoOptions, QWidget* parent)
+const int kProgressShownMs = 1500;
+
+} // namespace
+
+MainWindow::MainWindow(IDeviceFactory* chosen, const Host::Options& hostOptions, QWidget* parent)
     : QMainWindow(parent)
-    , options(demoOptions)
-    , factory(0)
+    , options(hostOptions)
+    , factory(chosen)
 {
-    setWindowTitle(tr("Configurator"));
+    setWindowTitle(tr("Configurator: %1").arg(factory->name()));
     QSplitter* splitter = new QSplitter(this);
     tree = new QTreeWidget(splitter);
     tree->setHeaderLabels(QStringList() << tr("Device") << tr("Address"));
     tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     pages = new QStackedWidget(splitter);
     splitter->setStretchFactor(1, 1);
+    splitter->setSizes({300, 600});
     setCentralWidget(splitter);
 
     QToolBar* tools = addToolBar(tr("Devices"));
@@ -40,61 +45,75 @@ MainWindow::MainWindow(const DemoRunner::Options& demoOptions, QWidget* parent)
     tools->addAction(tr("Export report"), this, SLOT(exportReport()));
     progress = new QProgressBar(this);
     progress->setRange(0, 100);
-    progress->setValue(0);
     progress->setMaximumWidth(200);
+    progress->hide();
     statusBar()->addPermanentWidget(progress);
 
     connect(tree, SIGNAL(itemSelectionChanged()), this, SLOT(selectDevice()));
-
-    QTextStream err(stderr);
-    factory = DemoRunner::sampleFactory(err);
-    QVariantMap login;
-    login.insert(QStringLiteral("ip"), options.address.toString());
-    login.insert(QStringLiteral("login"), options.login);
-    login.insert(QStringLiteral("password"), options.password);
-    if (factory)
-        addDevice(login);
-    resize(860, 560);
+    addDevice(Host::loginMap(options));
+    resize(900, 600);
 }
 
 MainWindow::~MainWindow()
 {
     for (Entry* entry : entries) {
-        delete entry->page;
+        delete entry->tabs;
         delete entry->device;
         delete entry;
     }
 }
 
-bool MainWindow::addDevice(const QVariantMap& login)
+void MainWindow::addDevice(const QVariantMap& login)
 {
-    if (!factory)
-        return false;
     Entry* entry = new Entry;
-    entry->device = factory->createDevice(0);
-    entry->page = factory->createPages(entry->device, 0).value(0);
-    QVariantMap network;
-    if (options.port != kDefaultHttpPort)
-        network.insert(kPortKey, options.port);
-    network.insert(kTimeoutKey, options.timeout);
-    entry->device->setConfigData(QLatin1String(kNetworkGroup), network);
-    entry->device->setConfigData(QStringLiteral("connectcfg"), login);
-    entry->item = new QTreeWidgetItem(tree, QStringList() << factory->name()
-                                                          << login.value(QStringLiteral("ip")).toString());
-    entries << entry;
-    if (entry->page) {
-        entry->page->setWindowFlags(Qt::Widget);
-        pages->addWidget(entry->page);
-        connect(entry->device, SIGNAL(dataUpdated(QVariant)), this, SLOT(keepLog(QVariant)));
+    entry->options = options;
+    entry->options.address = QHostAddress(login.value(QStringLiteral("ip")).toString());
+    entry->options.login = login.value(QStringLiteral("login")).toString();
+    entry->options.password = login.value(QStringLiteral("password")).toString();
+    entry->device = factory->createDevice(nullptr);
+    entry->tabs = new QTabWidget;
+    const QList<Page*> made = factory->createPages(entry->device, nullptr);
+    for (Page* page : made) {
+        page->setWindowFlags(Qt::Widget);
+        entry->tabs->addTab(page, page->title().isEmpty() ? page->id() : page->title());
     }
+    pages->addWidget(entry->tabs);
+    entry->item = new QTreeWidgetItem(tree, QStringList() << factory->name() << entry->options.address.toString());
+    entries << entry;
+    connect(entry->device, SIGNAL(dataUpdated(QVariant)), this, SLOT(keepLog(QVariant)));
+    connect(entry->device, SIGNAL(statusUpdated(QVariant)), this, SLOT(showStatus(QVariant)));
     connect(entry->device, SIGNAL(deviceInfoUpdated(QUuid)), this, SLOT(showDeviceInfo()));
     tree->setCurrentItem(entry->item);
-    entry->device->requestDeviceInfo();
-    if (entry->page) {
-        QMetaObject::invokeMethod(entry->page, "requestStatus");
-        QMetaObject::invokeMethod(entry->page, "readMeasurementConfig");
+    statusBar()->showMessage(tr("Connecting to %1:%2...").arg(entry->options.address.toString()).arg(entry->options.port));
+    QTimer::singleShot(0, this, [this, entry]() { logIn(entry); });
+}
+
+void MainWindow::logIn(Entry* entry)
+{
+    const QString unreachable = Host::probe(entry->options.address, entry->options.port, entry->options.timeout);
+    if (!unreachable.isEmpty()) {
+        showMessage(unreachable);
+        return;
     }
-    return true;
+    entry->device->setConfigData(QStringLiteral("connectcfg"), Host::loginMap(entry->options));
+    bool timedOut = false;
+    Host::request(entry->device, QStringLiteral("deviceInfo"), entry->options.timeout, &timedOut);
+    const DeviceConfig* config = entry->device->config();
+    if (entry->device->status() != StatusOnline || config->serial.isEmpty()) {
+        showMessage(Host::failureText(entry->device, timedOut, entry->options));
+        return;
+    }
+    showMessage(tr("%1 at %2:%3: online").arg(config->model + QLatin1Char(' ') + config->serial,
+                                              entry->options.address.toString())
+                    .arg(entry->options.port));
+}
+
+void MainWindow::showMessage(const QString& text)
+{
+    QString sentence = text;
+    if (!sentence.isEmpty())
+        sentence[0] = sentence.at(0).toUpper();
+    statusBar()->showMessage(sentence);
 }
 
 void MainWindow::showAddDeviceDialog()
@@ -104,39 +123,79 @@ void MainWindow::showAddDeviceDialog()
         addDevice(dialog.data().toMap());
 }
 
-MainWindow::Entry* MainWindow::currentEntry()
+MainWindow::Entry* MainWindow::currentEntry() const
 {
     for (Entry* entry : entries) {
         if (entry->item == tree->currentItem())
             return entry;
     }
-    return 0;
+    return nullptr;
+}
+
+MainWindow::Entry* MainWindow::entryOf(QObject* device) const
+{
+    for (Entry* entry : entries) {
+        if (entry->device == device)
+            return entry;
+    }
+    return nullptr;
+}
+
+QString MainWindow::summary() const
+{
+    QStringList titles;
+    if (Entry* entry = currentEntry()) {
+        for (int i = 0; i < entry->tabs->count(); ++i)
+            titles << entry->tabs->tabText(i);
+    }
+    return QStringLiteral("window: %1; pages: %2; status: %3")
+        .arg(windowTitle(), titles.join(QStringLiteral(", ")), statusBar()->currentMessage());
 }
 
 void MainWindow::selectDevice()
 {
-    Entry* entry = currentEntry();
-    if (entry && entry->page)
-        pages->setCurrentWidget(entry->page);
+    if (Entry* entry = currentEntry())
+        pages->setCurrentWidget(entry->tabs);
 }
 
 void MainWindow::showDeviceInfo()
 {
-    for (Entry* entry : entries) {
-        if (entry->device == sender() && !entry->device->config()->serial.isEmpty())
-            entry->item->setText(0, entry->device->config()->model + QLatin1Char(' ') + entry->device->config()->serial);
+    Entry* entry = entryOf(sender());
+    if (!entry || entry->device->config()->serial.isEmpty())
+        return;
+    const DeviceConfig* config = entry->device->config();
+    entry->item->setText(0, config->model + QLatin1Char(' ') + config->serial);
+}
+
+void MainWindow::showStatus(const QVariant& report)
+{
+    Entry* entry = entryOf(sender());
+    if (!entry)
+        return;
+    const QString where = QStringLiteral("%1:%2").arg(entry->options.address.toString()).arg(entry->options.port);
+    switch (report.toMap().value(QStringLiteral("status")).toInt()) {
+    case StatusOnline:
+        if (!entry->device->config()->serial.isEmpty())
+            showMessage(tr("%1 at %2: online").arg(entry->item->text(0), where));
+        break;
+    case StatusNoResponse:
+        statusBar()->showMessage(tr("No answer from %1 within the time-out").arg(where));
+        break;
+    case StatusAuthRequired:
+        statusBar()->showMessage(tr("The instrument at %1 refused the login \"%2\": wrong login or password")
+                                 .arg(where, entry->options.login));
+        break;
+    default:
+        break;
     }
 }
 
 void MainWindow::keepLog(const QVariant& reply)
 {
     const QVariantMap map = reply.toMap();
-    if (map.value(QStringLiteral("type")).toString() != QLatin1String("file"))
-        return;
-    for (Entry* entry : entries) {
-        if (entry->device == sender())
-            entry->log = map.value(QStringLiteral("data")).toByteArray();
-    }
+    Entry* entry = entryOf(sender());
+    if (entry && map.value(QStringLiteral("type")).toString() == QLatin1String("file"))
+        entry->log = map.value(QStringLiteral("data")).toByteArray();
 }
 
 void MainWindow::exportReport()
@@ -149,16 +208,16 @@ void MainWindow::exportReport()
     if (fileName.isEmpty())
         return;
     progress->setValue(10);
-    if (entry->page)
-        QMetaObject::invokeMethod(entry->page, "downloadLog");
-    progress->setValue(50);
+    progress->show();
     ReportGenerator::Report report;
     report.config = entry->device->config();
     report.status = entry->device->status();
     report.measurementLog = entry->log;
+    progress->setValue(50);
     QString error;
     const bool written = ReportGenerator::exportOdf(report, fileName, &error);
     progress->setValue(100);
+    QTimer::singleShot(kProgressShownMs, progress, &QWidget::hide);
     if (written)
         statusBar()->showMessage(tr("Report written to %1").arg(fileName), 5000);
     else

@@ -77,7 +77,12 @@ bool SampleDeviceFactory::prepareConnection(Connection* connection)
     const ConnectionSettings* settings = connection->connectionSettings();
     if (settings->address.isNull())
         return false;
-    client->connectToHost(settings->address, quint16(networkValue(settings, kPortKey, kDefaultHttpPort, 65535)));
+    // The port of the connection settings; a record stored before they had
+    // one may still name it in its network group.
+    quint16 port = settings->port;
+    if (port == ConnectionSettings::kDefaultPort)
+        port = quint16(networkValue(settings, kPortKey, port, 65535));
+    client->connectToHost(settings->address, port);
     client->setAuth(settings->login, settings->password);
     // The instrument always asks for Basic credentials: send them from the
     // first request on instead of learning it from a 401.

@@ -59,11 +59,20 @@ SamplePage::SamplePage(Device* device, QWidget* parent)
     buttons->addWidget(write);
     config->addRow(buttons);
     layout->addWidget(measurement);
+
+    QGroupBox* log = new QGroupBox(tr("Measurement log"), central);
+    QHBoxLayout* logRow = new QHBoxLayout(log);
+    logLabel = new QLabel(QStringLiteral("-"), log);
+    QPushButton* download = new QPushButton(tr("Download"), log);
+    logRow->addWidget(logLabel, 1);
+    logRow->addWidget(download);
+    layout->addWidget(log);
     layout->addStretch();
     setCentralWidget(central);
 
     connect(read, SIGNAL(clicked()), this, SLOT(readMeasurementConfig()));
     connect(write, SIGNAL(clicked()), this, SLOT(writeMeasurementConfig()));
+    connect(download, SIGNAL(clicked()), this, SLOT(downloadLog()));
     connect(intervalEdit, SIGNAL(valueChanged(int)), this, SLOT(markModified()));
     connect(unitEdit, SIGNAL(textEdited(QString)), this, SLOT(markModified()));
     if (device)
@@ -144,7 +153,10 @@ void SamplePage::updateData(const QVariant& data)
             .arg(body.value(QStringLiteral("unit")).toString()));
     } else if (path.startsWith(QLatin1String(kConfigPath)) && !body.isEmpty()) {
         setMeasurementValues(body);
+        emit setConfigData(QLatin1String(kMeasurementGroup), body);
         setWindowModified(false);
+    } else if (path == QLatin1String(kLogPath) && reply.value(QStringLiteral("type")) == QLatin1String("file")) {
+        logLabel->setText(tr("%1 readings").arg(qMax(0, reply.value(QStringLiteral("data")).toByteArray().count('\n') - 1)));
     }
     emit replyReceived(reply);
 }
@@ -181,4 +193,12 @@ void SamplePage::showDeviceInfo()
     certificateLabel->setText(config->certificateSerial);
     lastVerificationLabel->setText(dateText(config->lastVerificationDate));
     nextVerificationLabel->setText(dateText(config->nextVerificationDate));
+    // Every reply to the device itself passes through here; read the
+    // instrument's group and log once per instrument.
+    if (!config->serial.isEmpty() && config->serial != shownSerial) {
+        shownSerial = config->serial;
+        requestStatus();
+        readMeasurementConfig();
+        downloadLog();
+    }
 }

@@ -11,9 +11,10 @@ class QLineEdit;
 class QSpinBox;
 
 // The sample instrument's page: shows the identification data and the status,
-// and edits the instrument's "measurement" configuration group.
-// A host that does not know this class drives it through the meta-object:
-// the slots by name and the measurement values as a property.
+// edits the instrument's "measurement" configuration group and downloads the
+// measurement log.  When a new instrument identifies itself the page reads the
+// group (kept in the device's record, so it is saved with the device) and the
+// log (a reply of type "file" that a host may keep for its report).
 class SamplePage : public Page
 {
     Q_OBJECT
@@ -58,6 +59,8 @@ private:
     QLabel* readingLabel;
     QSpinBox* intervalEdit;
     QLineEdit* unitEdit;
+    QLabel* logLabel;
+    QString shownSerial;
 };
 
 #endif

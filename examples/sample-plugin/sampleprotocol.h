@@ -28,11 +28,11 @@ constexpr const char* kLogPath = "/api/log";
 // The configuration group that the sample page edits on the instrument.
 constexpr const char* kMeasurementGroup = "measurement";
 
-// A device whose HTTP API is not on port 80 keeps the port in this
-// configuration group of its record: {"network": {"port": 8080}} ...
+// The port comes with the connection settings.  A record stored before they
+// had one kept it in this configuration group: {"network": {"port": 8080}};
+// the group may also cap every request's time-out (ms): {"network": {"timeout": 2000}}.
 constexpr const char* kNetworkGroup = "network";
 constexpr const char* kPortKey = "port";
-// ... and may cap every request's time-out (ms): {"network": {"timeout": 2000}}.
 constexpr const char* kTimeoutKey = "timeout";
 constexpr int kDefaultHttpPort = 80;
 

@@ -4,7 +4,8 @@ bool ConnectionSettings::operator==(const ConnectionSettings& other) const
 {
     return address.toString() == other.address.toString()
         && login == other.login
-        && password == other.password;
+        && password == other.password
+        && port == other.port;
 }
 
 Connection::Connection(QObject* parent)

@@ -18,6 +18,11 @@ struct ConnectionSettings
     QHostAddress address;   ///< The device's address; the null address means "not configured".
     QString login;          ///< The user name sent to the device.
     QString password;       ///< Kept and stored as plain text.
+    /// The device's TCP port; kDefaultPort unless a host or the stored settings name another.
+    quint16 port = kDefaultPort;
+
+    /// The port that every URL of the library assumes, and the one that stored settings omit.
+    static constexpr quint16 kDefaultPort = 80;
 
     /// Field by field; addresses compare by their text.
     bool operator==(const ConnectionSettings& other) const;

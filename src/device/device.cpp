@@ -46,6 +46,22 @@ uint secondsFromDate(const QDateTime& date)
     return date.isValid() ? QtCompat::toTime_t(date) : 0;
 }
 
+// A port from "connectcfg" or the stored settings: a number from 1 to 65535
+// replaces the record's port; anything else leaves it, with a warning when the
+// value was given but unusable.
+void setPortFrom(const QVariant& value, ConnectionSettings* settings)
+{
+    if (value.isNull() || value.toString().isEmpty())
+        return;
+    bool ok = false;
+    const uint port = value.toString().toUInt(&ok);
+    if (!ok || port == 0 || port > 65535) {
+        qWarning() << "Device: ignoring the port" << value.toString();
+        return;
+    }
+    settings->port = quint16(port);
+}
+
 QVariantMap makeReply(const QVariant& pageId, const QUrl& url, const QVariant& request,
                       const QVariant& data)
 {
@@ -349,6 +365,7 @@ void Device::setConfigData(const QString& name, const QVariant& value)
             d->config.login = login;
         if (!password.isEmpty())
             d->config.password = password;
+        setPortFrom(fields.value(QStringLiteral("port")), &d->config);
 
         d->replaceConnection(this);
         if (d->connection) {
@@ -375,6 +392,7 @@ void Device::getConfigData(const QVariant& unused)
     connect.insert(QStringLiteral("ip"), d->config.address.toString());
     connect.insert(QStringLiteral("login"), d->config.login);
     connect.insert(QStringLiteral("password"), d->config.password);
+    connect.insert(QStringLiteral("port"), d->config.port);
 
     QVariantMap system;
     system.insert(QStringLiteral("serial"), d->config.serial);
@@ -407,6 +425,11 @@ void Device::saveConfig(QSettings* settings)
     settings->setValue(QStringLiteral("ip"), config.address.toString());
     settings->setValue(QStringLiteral("login"), config.login);
     settings->setValue(QStringLiteral("password"), config.password);
+    // Left out at the default, so files stay as they were before ports.
+    if (config.port != ConnectionSettings::kDefaultPort)
+        settings->setValue(QStringLiteral("port"), config.port);
+    else
+        settings->remove(QStringLiteral("port"));
     settings->endGroup();
 
     QStringList groupNames;
@@ -442,6 +465,8 @@ void Device::loadConfig(QSettings* settings)
     config.address = QHostAddress(settings->value(QStringLiteral("ip")).toString());
     config.login = settings->value(QStringLiteral("login")).toString();
     config.password = settings->value(QStringLiteral("password")).toString();
+    config.port = ConnectionSettings::kDefaultPort;
+    setPortFrom(settings->value(QStringLiteral("port")), &config);
     settings->endGroup();
 
     const QStringList groupNames = settings->value(QStringLiteral("groupConfigs")).toString()

@@ -10,6 +10,10 @@
 #include <cstring>
 #include <limits>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace QtJson {
 
 namespace {
@@ -31,11 +35,6 @@ inline bool isBlank(ushort c)
 inline bool isDigit(ushort c)
 {
     return c >= '0' && c <= '9';
-}
-
-inline bool isNumberChar(ushort c)
-{
-    return isDigit(c) || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
 }
 
 inline const ushort* textOf(const QString& json)
@@ -80,72 +79,6 @@ ushort decodeUnicodeEscape(const ushort* s)
         value = value * 16 + digit;
     }
     return ushort(value);
-}
-
-// Digits-only text (after an optional minus sign) is converted here; every
-// other run falls back to QString's conversions, which define the result.
-bool parseDigits(const ushort* s, int length, quint64& value)
-{
-    if (length <= 0 || length > kMaxUnsignedDigits)
-        return false;
-    quint64 v = 0;
-    for (int i = 0; i < length; ++i) {
-        if (!isDigit(s[i]))
-            return false;
-        const quint64 digit = s[i] - '0';
-        if (v > (~quint64(0) - digit) / 10)
-            return false;
-        v = v * 10 + digit;
-    }
-    value = v;
-    return true;
-}
-
-// Strict JSON number grammar: -?D+(.D+)?([eE][+-]?D+)?
-bool isPlainDecimal(const ushort* s, int length)
-{
-    int i = 0;
-    if (i < length && s[i] == '-')
-        ++i;
-    const int intStart = i;
-    while (i < length && isDigit(s[i]))
-        ++i;
-    if (i == intStart)
-        return false;
-    if (i < length && s[i] == '.') {
-        ++i;
-        const int fracStart = i;
-        while (i < length && isDigit(s[i]))
-            ++i;
-        if (i == fracStart)
-            return false;
-    }
-    if (i < length && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        if (i < length && (s[i] == '+' || s[i] == '-'))
-            ++i;
-        const int expStart = i;
-        while (i < length && isDigit(s[i]))
-            ++i;
-        if (i == expStart)
-            return false;
-    }
-    return i == length;
-}
-
-bool fastToDouble(const ushort* s, int length, double& value)
-{
-    if (length > kShortNumberLength || !isPlainDecimal(s, length))
-        return false;
-    char buffer[kShortNumberLength];
-    for (int i = 0; i < length; ++i)
-        buffer[i] = char(s[i]);
-    double v = 0;
-    const std::from_chars_result r = std::from_chars(buffer, buffer + length, v);
-    if (r.ec != std::errc() || r.ptr != buffer + length || !std::isnormal(v))
-        return false;
-    value = v;
-    return true;
 }
 
 // Growing output buffer written through a raw pointer, because QByteArray's
@@ -303,53 +236,64 @@ void writeSigned(Output& out, qint64 value)
 
 const int kDoubleDigits = 20;
 const int kFixedFormMinExponent = -4;
+const int kMaxDoubleText = 32;
+const int kDoubleMantissaBits = 52;
+const int kDoubleExponentBias = 1075; // the bias and the mantissa's 52 bits
+// A binary fraction with more fraction bits than this has more than 21
+// significant decimal digits (5^31 > 10^21), so it is never a tie.
+const int kMaxTieFractionBits = 30;
 
-// Formats a finite double as QByteArray::number(value, 'g', 20) does, which
-// is slow at this precision: 20 significant digits rounded half up, trailing
-// zeros dropped, exponent form below 1e-4 and from 1e20 on (sign and at least
-// two digits in the exponent).  Returns false when the exact decimal value
-// may lie halfway between two 20-digit results; the caller then asks Qt.
-bool formatDouble(double value, char* out, int& length)
+using Uint128 = unsigned __int128;
+
+Uint128 powerOfTen(int n)
 {
-    // One digit more than needed tells how to round, unless it is a 5 (which
-    // may itself be rounded from just below or above the halfway point).
-    char sci[48];
-    const std::to_chars_result r = std::to_chars(sci, sci + sizeof sci, value,
-                                                 std::chars_format::scientific, kDoubleDigits);
-    if (r.ec != std::errc())
-        return false;
-    const char* p = sci;
-    const bool negative = *p == '-';
-    if (negative)
-        ++p;
-    char digits[kDoubleDigits + 1];
-    digits[0] = p[0];
-    std::memcpy(digits + 1, p + 2, kDoubleDigits);
-    const char* e = p + 2 + kDoubleDigits; // at the 'e'
-    int exponent = 0;
-    std::from_chars(e + 2, r.ptr, exponent);
-    if (e[1] == '-')
-        exponent = -exponent;
+    Uint128 p = 1;
+    while (n-- > 0)
+        p *= 10;
+    return p;
+}
 
-    const char extra = digits[kDoubleDigits];
-    if (extra == '5')
-        return false;
-    if (extra > '5') {
-        int i = kDoubleDigits - 1;
-        while (i >= 0 && digits[i] == '9')
-            digits[i--] = '0';
-        if (i >= 0) {
-            ++digits[i];
-        } else {
-            digits[0] = '1';
-            ++exponent;
-        }
+// std::to_chars rounds a tie (an exact decimal value of 21 significant digits
+// ending in 5) to even, QByteArray::number to the larger magnitude.  A tie is
+// m * 2^-f with m odd, whose exact digits are those of m * 5^f: returns true
+// and those 21 digits in \a digits and f in \a fractionBits when it is one.
+bool isTwentyDigitTie(double value, Uint128& digits, int& fractionBits)
+{
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biased = int((bits >> kDoubleMantissaBits) & 0x7ff);
+    quint64 mantissa = bits & ((quint64(1) << kDoubleMantissaBits) - 1);
+    int exponent = 1 - kDoubleExponentBias;
+    if (biased != 0) {
+        mantissa |= quint64(1) << kDoubleMantissaBits;
+        exponent = biased - kDoubleExponentBias;
     }
+    if (mantissa == 0)
+        return false;
+    const int zeros = __builtin_ctzll(mantissa);
+    mantissa >>= zeros;
+    exponent += zeros;
+    if (exponent >= 0 || -exponent > kMaxTieFractionBits)
+        return false;
+    Uint128 n = mantissa;
+    for (int i = 0; i < -exponent; ++i)
+        n *= 5;
+    static const Uint128 kLow = powerOfTen(kDoubleDigits);
+    static const Uint128 kHigh = powerOfTen(kDoubleDigits + 1);
+    if (n < kLow || n >= kHigh)
+        return false;
+    digits = n;
+    fractionBits = -exponent;
+    return true;
+}
+
+// Lays out 20 significant digits as printf's %.20g does: trailing zeros
+// dropped, exponent form below 1e-4 and from 1e20 on.
+char* layOutDigits(char* d, bool negative, const char* digits, int exponent)
+{
     int count = kDoubleDigits;
     while (count > 1 && digits[count - 1] == '0')
         --count;
-
-    char* d = out;
     if (negative)
         *d++ = '-';
     if (exponent < kFixedFormMinExponent || exponent >= kDoubleDigits) {
@@ -364,48 +308,78 @@ bool formatDouble(double value, char* out, int& length)
         const int magnitude = exponent < 0 ? -exponent : exponent;
         if (magnitude < 10)
             *d++ = '0';
-        d = std::to_chars(d, d + 4, magnitude).ptr;
-    } else if (exponent < 0) {
+        return std::to_chars(d, d + 4, magnitude).ptr;
+    }
+    if (exponent < 0) {
         *d++ = '0';
         *d++ = '.';
         for (int i = -1; i > exponent; --i)
             *d++ = '0';
         std::memcpy(d, digits, size_t(count));
-        d += count;
-    } else {
-        const int whole = exponent + 1;
-        for (int i = 0; i < whole; ++i)
-            *d++ = i < count ? digits[i] : '0';
-        if (count > whole) {
-            *d++ = '.';
-            std::memcpy(d, digits + whole, size_t(count - whole));
-            d += count - whole;
-        }
+        return d + count;
     }
-    length = int(d - out);
-    return true;
+    const int whole = exponent + 1;
+    for (int i = 0; i < whole; ++i)
+        *d++ = i < count ? digits[i] : '0';
+    if (count > whole) {
+        *d++ = '.';
+        std::memcpy(d, digits + whole, size_t(count - whole));
+        d += count - whole;
+    }
+    return d;
 }
 
-// 20 significant digits, and ".0" where the text would otherwise read as an
-// integer.  NaN and infinities have no JSON form and are written as null.
+// A tie rounded up in magnitude, as Qt rounds it.
+char* writeTie(char* d, bool negative, Uint128 exact, int fractionBits)
+{
+    Uint128 rounded = exact / 10 + 1;
+    int exponent = kDoubleDigits - fractionBits;
+    static const Uint128 kCarry = powerOfTen(kDoubleDigits);
+    if (rounded == kCarry) {
+        rounded /= 10;
+        ++exponent;
+    }
+    char digits[kDoubleDigits];
+    for (int i = kDoubleDigits - 1; i >= 0; --i) {
+        digits[i] = char('0' + int(rounded % 10));
+        rounded /= 10;
+    }
+    return layOutDigits(d, negative, digits, exponent);
+}
+
+// QByteArray::number(value, 'g', 20), and ".0" where the text would otherwise
+// read as an integer.  NaN and infinities have no JSON form and are written
+// as null.
 void writeDouble(Output& out, double value)
 {
     if (!std::isfinite(value)) {
         out.appendLiteral("null");
         return;
     }
-    char buffer[64];
-    int length = 0;
-    if (std::isnormal(value) && formatDouble(value, buffer, length)) {
-        out.append(buffer, length);
-        if (!std::memchr(buffer, '.', size_t(length)) && !std::memchr(buffer, 'e', size_t(length)))
-            out.appendLiteral(".0");
+    if (value == 0) {
+        out.appendLiteral("0.0"); // Qt drops the sign of a negative zero
         return;
     }
-    const QByteArray text = QByteArray::number(value, 'g', kDoubleDigits);
-    out.append(text);
-    if (!text.contains('.') && !text.contains('e'))
-        out.appendLiteral(".0");
+    char* const start = out.room(kMaxDoubleText);
+    char* end;
+    Uint128 exact;
+    int fractionBits;
+    if (Q_UNLIKELY(isTwentyDigitTie(value, exact, fractionBits)))
+        end = writeTie(start, std::signbit(value), exact, fractionBits);
+    else
+        end = std::to_chars(start, start + kMaxDoubleText, value, std::chars_format::general, kDoubleDigits).ptr;
+    bool integral = true;
+    for (const char* p = start; p != end; ++p) {
+        if (*p == '.' || *p == 'e') {
+            integral = false;
+            break;
+        }
+    }
+    if (integral) {
+        *end++ = '.';
+        *end++ = '0';
+    }
+    out.advance(int(end - start));
 }
 
 bool writeValue(Output& out, const QVariant& data, int depth);
@@ -565,22 +539,18 @@ int tokenAt(const ushort* s, int n, int index, int* length = nullptr)
     return token;
 }
 
-inline int skipBlanks(const ushort* s, int n, int index)
-{
-    while (index < n && isBlank(s[index]))
-        ++index;
-    return index;
-}
-
 // Member names repeat from record to record; handing out one shared copy
 // per distinct name saves an allocation per member and memory in the tree.
 class NameCache
 {
 public:
-    QString name(const ushort* s, int length)
+    // The reference stays valid until the next call.
+    const QString& name(const ushort* s, int length)
     {
-        if (length > kMaxCachedLength)
-            return QString(reinterpret_cast<const QChar*>(s), length);
+        if (length > kMaxCachedLength) {
+            m_long = QString(reinterpret_cast<const QChar*>(s), length);
+            return m_long;
+        }
         uint hash = uint(length);
         for (int i = 0; i < length; ++i)
             hash = hash * 31 + s[i];
@@ -595,6 +565,7 @@ private:
     static const int kSlots = 256;
     static const int kMaxCachedLength = 32;
     QString m_slots[kSlots];
+    QString m_long;
 };
 
 NameCache& nameCache()
@@ -602,6 +573,658 @@ NameCache& nameCache()
     thread_local NameCache cache;
     return cache;
 }
+
+// The first quotation mark or backslash at or after p, or end.
+inline const ushort* findQuoteOrBackslash(const ushort* p, const ushort* end)
+{
+#ifdef __SSE2__
+    const __m128i quote = _mm_set1_epi16('"');
+    const __m128i backslash = _mm_set1_epi16('\\');
+    const int kUnitsPerBlock = 8;
+    while (end - p >= kUnitsPerBlock) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(_mm_cmpeq_epi16(block, quote), _mm_cmpeq_epi16(block, backslash));
+        const int mask = _mm_movemask_epi8(hits);
+        if (mask != 0)
+            return p + (__builtin_ctz(uint(mask)) >> 1);
+        p += kUnitsPerBlock;
+    }
+#endif
+    while (p != end && *p != '"' && *p != '\\')
+        ++p;
+    return p;
+}
+
+// The characters a number's run is made of: digits, signs, point, exponent.
+enum NumberCharClass : unsigned char { NotNumber, NumberDigit, NumberSign, NumberPoint, NumberExponent };
+
+struct NumberCharTable
+{
+    unsigned char classOf[128] = {};
+    constexpr NumberCharTable()
+    {
+        for (int c = '0'; c <= '9'; ++c)
+            classOf[c] = NumberDigit;
+        classOf[int('+')] = NumberSign;
+        classOf[int('-')] = NumberSign;
+        classOf[int('.')] = NumberPoint;
+        classOf[int('e')] = NumberExponent;
+        classOf[int('E')] = NumberExponent;
+    }
+};
+constexpr NumberCharTable kNumberChars;
+
+inline int numberClass(ushort c)
+{
+    return c < 128 ? int(kNumberChars.classOf[c]) : int(NotNumber);
+}
+
+// Digits-only text (after an optional minus sign) is converted here; every
+// other run falls back to QString's conversions, which define the result.
+bool parseDigits(const char* s, int length, quint64& value)
+{
+    if (length <= 0 || length > kMaxUnsignedDigits)
+        return false;
+    quint64 v = 0;
+    for (int i = 0; i < length; ++i) {
+        if (!isDigit(uchar(s[i])))
+            return false;
+        const quint64 digit = quint64(s[i] - '0');
+        if (v > (~quint64(0) - digit) / 10)
+            return false;
+        v = v * 10 + digit;
+    }
+    value = v;
+    return true;
+}
+
+const int kMaxExactMantissaDigits = 15;   // below 2^53, so the digits are exact
+const int kMaxExactPowerOfTen = 22;       // the largest power of ten a double holds exactly
+const int kMaxExponentDigits = 4;
+
+const double kPowersOfTen[kMaxExactPowerOfTen + 1] = {
+    1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
+};
+
+// Strict JSON number grammar: -?D+(.D+)?([eE][+-]?D+)?
+bool isPlainDecimal(const char* s, int length)
+{
+    int i = 0;
+    if (i < length && s[i] == '-')
+        ++i;
+    const int intStart = i;
+    while (i < length && isDigit(uchar(s[i])))
+        ++i;
+    if (i == intStart)
+        return false;
+    if (i < length && s[i] == '.') {
+        ++i;
+        const int fracStart = i;
+        while (i < length && isDigit(uchar(s[i])))
+            ++i;
+        if (i == fracStart)
+            return false;
+    }
+    if (i < length && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < length && (s[i] == '+' || s[i] == '-'))
+            ++i;
+        const int expStart = i;
+        while (i < length && isDigit(uchar(s[i])))
+            ++i;
+        if (i == expStart)
+            return false;
+    }
+    return i == length;
+}
+
+// The first character at or after p that is no digit, or end.
+inline const ushort* skipDigits(const ushort* p, const ushort* end)
+{
+#ifdef __SSE2__
+    const __m128i zero = _mm_set1_epi16('0');
+    const __m128i nine = _mm_set1_epi16(9);
+    const int kUnitsPerBlock = 8;
+    while (end - p >= kUnitsPerBlock) {
+        // As signed numbers, units above 0x8000 come out negative.
+        const __m128i values = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), zero);
+        const __m128i other = _mm_or_si128(_mm_cmplt_epi16(values, _mm_setzero_si128()), _mm_cmpgt_epi16(values, nine));
+        const int mask = _mm_movemask_epi8(other);
+        if (mask != 0)
+            return p + (__builtin_ctz(uint(mask)) >> 1);
+        p += kUnitsPerBlock;
+    }
+#endif
+    while (p != end && isDigit(*p))
+        ++p;
+    return p;
+}
+
+// m followed by the count digits at p (all known to be digits).
+inline quint64 addDigits(quint64 m, const ushort* p, int count)
+{
+#ifdef __SSE2__
+    const int kBlock = 8;
+    for (; count >= kBlock; count -= kBlock, p += kBlock) {
+        // One digit per byte, then pairs, fours and the eight combined.
+        const __m128i values = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi16('0'));
+        quint64 v = quint64(_mm_cvtsi128_si64(_mm_packus_epi16(values, values)));
+        v = (v * 10 + (v >> 8)) & 0x00ff00ff00ff00ffull;
+        v = (v * 100 + (v >> 16)) & 0x0000ffff0000ffffull;
+        v = (v * 10000 + (v >> 32)) & 0xffffffffull;
+        m = m * 100000000 + v;
+    }
+#endif
+    for (; count > 0; --count)
+        m = m * 10 + quint64(*p++ - '0');
+    return m;
+}
+
+// Decimal to binary for the common case, after Eisel and Lemire: w * 10^q
+// as w times a 128-bit approximation of 5^q, kept only when the bits that
+// decide the rounding are certain despite the approximation.
+const int kMaxFastPowerOfFive = 54; // 5^54 < 2^126 keeps the table's arithmetic in 128 bits
+const int kSignificandBits = 53;
+const int kMaxSignificantDigits = 19; // the most a quint64 holds for every digit string
+
+struct PowerOfFive
+{
+    Uint128 bits; // normalized: bit 127 set
+    int exponent; // 5^q = bits * 2^exponent, bits truncated where inexact
+};
+
+class PowersOfFive
+{
+public:
+    constexpr PowersOfFive()
+    {
+        Uint128 power = 1;
+        for (int q = 0; q <= kMaxFastPowerOfFive; ++q) {
+            const int top = 127 - leadingZeros(power);
+            m_table[kMaxFastPowerOfFive + q] = { power << (127 - top), top - 127 };
+            if (q > 0)
+                m_table[kMaxFastPowerOfFive - q] = reciprocal(power);
+            power *= 5;
+        }
+    }
+    constexpr const PowerOfFive& at(int q) const { return m_table[kMaxFastPowerOfFive + q]; }
+
+private:
+    static constexpr int leadingZeros(Uint128 v)
+    {
+        const quint64 high = quint64(v >> 64);
+        return high ? __builtin_clzll(high) : 64 + __builtin_clzll(quint64(v));
+    }
+    // The first 128 bits of 1/d by long division (d < 2^126, so twice the
+    // remainder stays within 128 bits).
+    static constexpr PowerOfFive reciprocal(Uint128 d)
+    {
+        Uint128 remainder = 1;
+        int position = 0;
+        while (remainder < d) {
+            remainder <<= 1;
+            ++position;
+        }
+        Uint128 bits = 0;
+        for (int i = 0; i < 128; ++i) {
+            bits <<= 1;
+            if (remainder >= d) {
+                bits |= 1;
+                remainder -= d;
+            }
+            remainder <<= 1;
+        }
+        return { bits, -(position + 127) };
+    }
+
+    PowerOfFive m_table[2 * kMaxFastPowerOfFive + 1] = {};
+};
+
+// Built by the compiler, so that it is ready before any static initializer runs.
+constexpr PowersOfFive kPowersOfFive;
+
+// The double nearest to w * 10^q, or false when the approximation leaves
+// the rounding in doubt (or q is out of the table's range).  \a sameAbove
+// tells that every value up to (w + 1) * 10^q rounds to the same double.
+inline bool decimalToDouble(quint64 w, int q, double& value, bool& sameAbove)
+{
+    if (w == 0 || q < -kMaxFastPowerOfFive || q > kMaxFastPowerOfFive)
+        return false;
+    const PowerOfFive& power = kPowersOfFive.at(q);
+    const int shift = __builtin_clzll(w);
+    const quint64 normalized = w << shift;
+    const Uint128 low = Uint128(normalized) * quint64(power.bits);
+    const Uint128 high = Uint128(normalized) * quint64(power.bits >> 64);
+    // The upper 128 bits of the 192-bit product; the true product lies
+    // below the computed one plus w, so the upper part is exact or one less.
+    const Uint128 upper = high + (low >> 64);
+    const quint64 top = quint64(upper >> 64);
+    const int topBit = int(top >> 63); // the product has 191 or 192 bits
+    const int dropped = 63 - (kSignificandBits + 1) + topBit; // below the rounding bit
+    const quint64 belowMask = (quint64(1) << dropped) - 1;
+    const quint64 below = top & belowMask;
+    const quint64 middle = quint64(upper);
+    quint64 significand = top >> dropped; // 54 bits: 53 and the rounding bit
+    // One more in the upper part could carry into the rounding bit; and with
+    // nothing below a set rounding bit the value may be a tie.
+    if (below == belowMask && middle == ~quint64(0))
+        return false;
+    if ((significand & 1) && below == 0 && middle == 0)
+        return false;
+    // One more in w adds less than 2^shift to top, the approximation one more.
+    sameAbove = below != 0 && below + (quint64(1) << shift) + 2 <= belowMask;
+    significand = (significand >> 1) + (significand & 1);
+    int binaryExponent = dropped + 1 + 128 + power.exponent + q - shift;
+    if (significand >> kSignificandBits) {
+        significand >>= 1;
+        ++binaryExponent;
+    }
+    const int biased = binaryExponent + (kSignificandBits - 1) + 1023;
+    if (biased <= 0 || biased >= 0x7ff)
+        return false;
+    const quint64 bits = (quint64(biased) << (kSignificandBits - 1))
+        | (significand & ((quint64(1) << (kSignificandBits - 1)) - 1));
+    std::memcpy(&value, &bits, sizeof value);
+    return true;
+}
+
+// The text as a whole: walks the UTF-16 units with a pointer and builds each
+// value in the place it takes in the tree.  Every read* function starts at
+// the first character of its value, blanks skipped.
+class Reader
+{
+public:
+    Reader(const QString& json)
+        : m_end(textOf(json) + json.size())
+        , m_names(nameCache())
+    {
+    }
+
+    const ushort* skipBlanks(const ushort* p) const
+    {
+        while (p != m_end && isBlank(*p))
+            ++p;
+        return p;
+    }
+
+    bool readValue(const ushort*& p, QVariant& out, int depth)
+    {
+        if (p == m_end)
+            return false;
+        switch (*p) {
+        case '{':
+            return readObject(p, out, depth + 1);
+        case '[':
+            return readArray(p, out, depth + 1);
+        case '"': {
+            QString text;
+            if (!readString(p, text))
+                return false;
+            out = QVariant(text);
+            return true;
+        }
+        case '-':
+        case '0': case '1': case '2': case '3': case '4':
+        case '5': case '6': case '7': case '8': case '9':
+            readNumber(p, out);
+            return true;
+        case 't':
+            return readWord(p, "true", 4, QVariant(true), out);
+        case 'f':
+            return readWord(p, "false", 5, QVariant(false), out);
+        case 'n':
+            return readWord(p, "null", 4, QVariant(), out);
+        default:
+            return false;
+        }
+    }
+
+    bool readArray(const ushort*& p, QVariant& out, int depth)
+    {
+        out = QVariantList();
+        if (depth > Json::kMaxNestingDepth)
+            return false;
+        QVariantList& list = *static_cast<QVariantList*>(out.data());
+        ++p; // the '['
+        for (;;) {
+            p = skipBlanks(p);
+            if (p == m_end)
+                return fail(out, QVariantList());
+            if (*p == ',') {
+                ++p;
+                continue;
+            }
+            if (*p == ']') {
+                ++p;
+                return true;
+            }
+            list.append(QVariant());
+            if (!readValue(p, list.last(), depth))
+                return fail(out, QVariantList());
+        }
+    }
+
+    bool readObject(const ushort*& p, QVariant& out, int depth)
+    {
+        out = QVariantMap();
+        if (depth > Json::kMaxNestingDepth)
+            return false;
+        QVariantMap& map = *static_cast<QVariantMap*>(out.data());
+        ++p; // the '{'
+        for (;;) {
+            p = skipBlanks(p);
+            if (p == m_end)
+                return fail(out, QVariantMap());
+            const ushort c = *p;
+            if (c == ',') {
+                ++p;
+                continue;
+            }
+            if (c == '}') {
+                ++p;
+                return true;
+            }
+            // The name is read as a string whatever token stands there, but
+            // a character that starts no token at all ends the object.
+            if (c != '"' && tokenAt(p, int(m_end - p), 0) == TokenNone)
+                return fail(out, QVariantMap());
+            QVariantMap::iterator member;
+            const ushort* const nameEnd = findQuoteOrBackslash(p + 1, m_end);
+            if (nameEnd != m_end && *nameEnd == '"') {
+                // Names usually arrive in ascending order (this writer sorts
+                // them), so the end is the place to try first.
+                member = map.insert(map.constEnd(), m_names.name(p + 1, int(nameEnd - p - 1)), QVariant());
+                p = nameEnd + 1;
+            } else {
+                QString name;
+                if (!readString(p, name))
+                    return fail(out, QVariantMap());
+                member = map.insert(map.constEnd(), name, QVariant());
+            }
+            p = skipBlanks(p);
+            if (p == m_end || *p != ':')
+                return fail(out, QVariantMap());
+            p = skipBlanks(p + 1);
+            if (!readValue(p, member.value(), depth))
+                return fail(out, QVariantMap());
+        }
+    }
+
+    // From the character after p (the opening mark, not looked at) to the
+    // closing quotation mark.  A string without escapes is copied in one
+    // piece; one with escapes is measured first, then decoded in place.
+    bool readString(const ushort*& p, QString& out)
+    {
+        if (p == m_end)
+            return false;
+        const ushort* const start = p + 1;
+        const ushort* q = findQuoteOrBackslash(start, m_end);
+        if (q == m_end) {
+            p = m_end;
+            return false;
+        }
+        if (*q == '"') {
+            out = QString(reinterpret_cast<const QChar*>(start), int(q - start));
+            p = q + 1;
+            return true;
+        }
+        const ushort* close = findClosingQuote(q);
+        if (!close) {
+            p = m_end;
+            return false;
+        }
+        out = QString(int(close - start), Qt::Uninitialized);
+        ushort* const base = reinterpret_cast<ushort*>(out.data());
+        ushort* d = base;
+        q = start;
+        for (;;) {
+            const ushort* run = findQuoteOrBackslash(q, close);
+            std::memcpy(d, q, size_t(run - q) * sizeof(ushort));
+            d += run - q;
+            if (run == close)
+                break;
+            q = decodeEscape(run + 1, d);
+        }
+        out.resize(int(d - base));
+        p = close + 1;
+        return true;
+    }
+
+    void readNumber(const ushort*& p, QVariant& out)
+    {
+        if (!readPlainNumber(p, out))
+            readNumberRun(p, out);
+    }
+
+    // A number of the strict grammar -?D+(.D+)?([eE][+-]?D+)? followed by no
+    // other number character, converted straight from the text where the
+    // result is certain; false leaves p alone for the general path.
+    bool readPlainNumber(const ushort*& p, QVariant& out) const
+    {
+        const ushort* q = p;
+        const bool negative = *q == '-';
+        if (negative)
+            ++q;
+        const ushort* const intStart = q;
+        const ushort* const intEnd = skipDigits(q, m_end);
+        if (intEnd == intStart)
+            return false;
+        q = intEnd;
+        const ushort* fracStart = q;
+        const ushort* fracEnd = q;
+        bool isDouble = false;
+        if (q != m_end && *q == '.') {
+            isDouble = true;
+            fracStart = q + 1;
+            fracEnd = skipDigits(fracStart, m_end);
+            if (fracEnd == fracStart)
+                return false;
+            q = fracEnd;
+        }
+        int scale = 0;
+        if (q != m_end && (*q == 'e' || *q == 'E')) {
+            isDouble = true;
+            ++q;
+            bool negativeExponent = false;
+            if (q != m_end && (*q == '+' || *q == '-'))
+                negativeExponent = *q++ == '-';
+            const ushort* const expEnd = skipDigits(q, m_end);
+            if (expEnd == q || expEnd - q > kMaxExponentDigits)
+                return false;
+            const int exponent = int(addDigits(0, q, int(expEnd - q)));
+            scale = negativeExponent ? -exponent : exponent;
+            q = expEnd;
+        }
+        if (q != m_end && numberClass(*q) != NotNumber)
+            return false;
+        const int intDigits = int(intEnd - intStart);
+        if (!isDouble) {
+            // Short enough that no digit string overflows: as the general path gives it.
+            if (intDigits > kMaxSignificantDigits - (negative ? 1 : 0))
+                return false;
+            const quint64 magnitude = addDigits(0, intStart, intDigits);
+            out = negative ? QVariant(-qlonglong(magnitude)) : QVariant(qulonglong(magnitude));
+            p = q;
+            return true;
+        }
+
+        // The significant digits run from the first nonzero one, across the
+        // point; the first 19 make the mantissa and the rest only say
+        // whether it was cut.
+        const ushort* first = intStart;
+        while (first != intEnd && *first == '0')
+            ++first;
+        if (first == intEnd) {
+            first = fracStart;
+            while (first != fracEnd && *first == '0')
+                ++first;
+            if (first == fracEnd)
+                return false; // zero keeps to the general path, which decides its sign
+        }
+        const bool inInteger = first < intEnd;
+        const int wholeDigits = inInteger ? int(intEnd - first) : 0;
+        const ushort* const fracFirst = inInteger ? fracStart : first;
+        const int fracDigits = int(fracEnd - fracFirst);
+        const int taken = qMin(kMaxSignificantDigits, wholeDigits + fracDigits);
+        const int fromWhole = qMin(taken, wholeDigits);
+        const int fromFrac = taken - fromWhole;
+        quint64 mantissa = addDigits(0, first, fromWhole);
+        mantissa = addDigits(mantissa, fracFirst, fromFrac);
+        scale += (wholeDigits - fromWhole) - int(fracFirst + fromFrac - fracStart);
+        bool inexact = false;
+        for (const ushort* d = fracFirst + fromFrac; d != fracEnd && !inexact; ++d)
+            inexact = *d != '0';
+        for (const ushort* d = first + fromWhole; d < intEnd && !inexact; ++d)
+            inexact = *d != '0';
+
+        double value;
+        if (!inexact && taken <= kMaxExactMantissaDigits && scale >= -kMaxExactPowerOfTen
+            && scale <= kMaxExactPowerOfTen) {
+            // Both operands exact: the one rounding is the correct one.
+            const double m = double(mantissa);
+            value = scale < 0 ? m / kPowersOfTen[-scale] : m * kPowersOfTen[scale];
+        } else {
+            bool sameAbove = false;
+            if (!decimalToDouble(mantissa, scale, value, sameAbove))
+                return false;
+            // Digits were cut: the text lies between the two candidates.
+            double above;
+            bool unused;
+            if (inexact && !sameAbove
+                && (!decimalToDouble(mantissa + 1, scale, above, unused) || above != value))
+                return false;
+        }
+        out = QVariant(negative ? -value : value);
+        p = q;
+        return true;
+    }
+
+    void readNumberRun(const ushort*& p, QVariant& out)
+    {
+        const ushort* q = p;
+        char buffer[kShortNumberLength];
+        int length = 0;
+        bool isDouble = false;
+        for (; q != m_end; ++q) {
+            const int kind = numberClass(*q);
+            if (kind == NotNumber)
+                break;
+            isDouble |= kind >= NumberPoint;
+            if (length < kShortNumberLength)
+                buffer[length] = char(*q);
+            ++length;
+        }
+        const ushort* const start = p;
+        p = q;
+        if (length > kShortNumberLength) {
+            out = convertWithQString(start, length, isDouble);
+            return;
+        }
+        if (isDouble) {
+            double value = 0;
+            if (isPlainDecimal(buffer, length)) {
+                const std::from_chars_result r = std::from_chars(buffer, buffer + length, value);
+                if (r.ec == std::errc() && r.ptr == buffer + length && std::isnormal(value)) {
+                    out = QVariant(value);
+                    return;
+                }
+            }
+            out = convertWithQString(start, length, true);
+            return;
+        }
+        quint64 magnitude = 0;
+        if (length > 0 && buffer[0] == '-') {
+            const quint64 kMinMagnitude = quint64(1) << 63;
+            if (parseDigits(buffer + 1, length - 1, magnitude) && magnitude <= kMinMagnitude)
+                out = QVariant(qlonglong(0 - magnitude));
+            else
+                out = convertWithQString(start, length, false);
+            return;
+        }
+        if (parseDigits(buffer, length, magnitude))
+            out = QVariant(qulonglong(magnitude));
+        else
+            out = convertWithQString(start, length, false);
+    }
+
+private:
+    static bool fail(QVariant& out, const QVariant& empty)
+    {
+        out = empty;
+        return false;
+    }
+
+    bool readWord(const ushort*& p, const char* word, int length, const QVariant& value, QVariant& out)
+    {
+        if (!matchesWord(p, int(m_end - p), word, length))
+            return false;
+        p += length;
+        out = value;
+        return true;
+    }
+
+    // From the backslash at q: the closing quotation mark, or null when the
+    // text ends first (also inside an escape).
+    const ushort* findClosingQuote(const ushort* q) const
+    {
+        for (;;) {
+            if (q == m_end)
+                return nullptr;
+            if (*q == '"')
+                return q;
+            ++q; // the backslash
+            if (q == m_end)
+                return nullptr;
+            if (*q++ == 'u') {
+                if (m_end - q < kHexDigitsInEscape)
+                    return nullptr;
+                q += kHexDigitsInEscape;
+            }
+            q = findQuoteOrBackslash(q, m_end);
+        }
+    }
+
+    // The escape whose letter is at q, already known to be complete; returns
+    // the position after it.
+    static const ushort* decodeEscape(const ushort* q, ushort*& d)
+    {
+        const ushort c = *q++;
+        switch (c) {
+        case '"':
+        case '\\':
+        case '/':
+            *d++ = c;
+            break;
+        case 'b': *d++ = 0x08; break;
+        case 'f': *d++ = 0x0c; break;
+        case 'n': *d++ = 0x0a; break;
+        case 'r': *d++ = 0x0d; break;
+        case 't': *d++ = 0x09; break;
+        case 'u':
+            *d++ = decodeUnicodeEscape(q);
+            q += kHexDigitsInEscape;
+            break;
+        default:
+            // An unknown escape is dropped together with its backslash.
+            break;
+        }
+        return q;
+    }
+
+    static QVariant convertWithQString(const ushort* s, int length, bool isDouble)
+    {
+        const QString text(reinterpret_cast<const QChar*>(s), length);
+        if (isDouble)
+            return text.toDouble();
+        if (length > 0 && s[0] == '-')
+            return text.toLongLong(nullptr, 10);
+        return text.toULongLong(nullptr, 10);
+    }
+
+    const ushort* const m_end;
+    NameCache& m_names;
+};
 
 } // namespace
 
@@ -637,221 +1260,63 @@ QByteArray Json::serialize(const QVariant& data, bool& success)
     return out.take();
 }
 
+namespace {
+
+// Runs one of the reader's functions from a position given as an index.
+template <typename Read>
+QVariant readAt(const QString& json, int& index, bool& success, Read read)
+{
+    Reader reader(json);
+    const ushort* const begin = textOf(json);
+    const ushort* p = reader.skipBlanks(begin + index);
+    QVariant value;
+    if (!read(reader, p, value))
+        success = false;
+    index = int(p - begin);
+    return value;
+}
+
+} // namespace
+
 QVariant Json::parseValue(const QString& json, int& index, bool& success, int depth)
 {
-    const ushort* s = textOf(json);
-    const int n = json.size();
-    index = skipBlanks(s, n, index);
-    switch (tokenAt(s, n, index)) {
-    case TokenObjectOpen:
-        return parseObject(json, index, success, depth + 1);
-    case TokenArrayOpen:
-        return parseArray(json, index, success, depth + 1);
-    case TokenString:
-        return parseString(json, index, success);
-    case TokenNumber:
-        return parseNumber(json, index);
-    case TokenTrue:
-        index += 4;
-        return QVariant(true);
-    case TokenFalse:
-        index += 5;
-        return QVariant(false);
-    case TokenNull:
-        index += 4;
-        return QVariant();
-    default:
-        success = false;
-        return QVariant();
-    }
+    return readAt(json, index, success, [depth](Reader& r, const ushort*& p, QVariant& out) {
+        return r.readValue(p, out, depth);
+    });
 }
 
 QVariant Json::parseObject(const QString& json, int& index, bool& success, int depth)
 {
-    if (depth > kMaxNestingDepth) {
-        success = false;
-        return QVariantMap();
-    }
-    const ushort* s = textOf(json);
-    const int n = json.size();
-    NameCache& names = nameCache();
-    QVariantMap map;
-    ++index; // the '{'
-    for (;;) {
-        index = skipBlanks(s, n, index);
-        const int token = tokenAt(s, n, index);
-        if (token == TokenNone) {
-            success = false;
-            return QVariantMap();
-        }
-        if (token == TokenComma) {
-            ++index;
-            continue;
-        }
-        if (token == TokenObjectClose) {
-            ++index;
-            return map;
-        }
-        // The name is read as a string whatever token stands there; one
-        // without escapes is taken straight from the text.
-        QString name;
-        const int nameStart = index + 1;
-        int nameEnd = nameStart;
-        while (nameEnd < n && s[nameEnd] != '"' && s[nameEnd] != '\\')
-            ++nameEnd;
-        if (nameEnd < n && s[nameEnd] == '"') {
-            name = names.name(s + nameStart, nameEnd - nameStart);
-            index = nameEnd + 1;
-        } else {
-            name = parseString(json, index, success).toString();
-            if (!success)
-                return QVariantMap();
-        }
-        if (nextToken(json, index) != TokenColon) {
-            success = false;
-            return QVariantMap();
-        }
-        QVariant value = parseValue(json, index, success, depth);
-        if (!success)
-            return QVariantMap();
-        // Names usually arrive in ascending order (this writer sorts them),
-        // so the end is the place to try first.
-        map.insert(map.constEnd(), name, value);
-    }
+    return readAt(json, index, success, [depth](Reader& r, const ushort*& p, QVariant& out) {
+        return r.readObject(p, out, depth);
+    });
 }
 
 QVariant Json::parseArray(const QString& json, int& index, bool& success, int depth)
 {
-    if (depth > kMaxNestingDepth) {
-        success = false;
-        return QVariantList();
-    }
-    const ushort* s = textOf(json);
-    const int n = json.size();
-    QVariantList list;
-    ++index; // the '['
-    for (;;) {
-        index = skipBlanks(s, n, index);
-        const int token = tokenAt(s, n, index);
-        if (token == TokenNone) {
-            success = false;
-            return QVariantList();
-        }
-        if (token == TokenComma) {
-            ++index;
-            continue;
-        }
-        if (token == TokenArrayClose) {
-            ++index;
-            return list;
-        }
-        QVariant value = parseValue(json, index, success, depth);
-        if (!success)
-            return QVariantList();
-        list.append(std::move(value));
-    }
+    return readAt(json, index, success, [depth](Reader& r, const ushort*& p, QVariant& out) {
+        return r.readArray(p, out, depth);
+    });
 }
 
 QVariant Json::parseString(const QString& json, int& index, bool& success)
 {
-    eatWhitespace(json, index);
-    const ushort* s = textOf(json);
-    const int n = json.size();
-    int i = index + 1; // the opening quotation mark, whatever stands there
-
-    // Most strings hold no escape: take them in one piece.
-    int run = i;
-    while (run < n && s[run] != '"' && s[run] != '\\')
-        ++run;
-    if (run == n) {
-        index = n;
-        success = false;
-        return QVariant();
-    }
-    if (s[run] == '"') {
-        index = run + 1;
-        return QString(reinterpret_cast<const QChar*>(s + i), run - i);
-    }
-
-    QString result;
-    result.reserve(run - i + 16);
-    for (;;) {
-        run = i;
-        while (run < n && s[run] != '"' && s[run] != '\\')
-            ++run;
-        result.append(reinterpret_cast<const QChar*>(s + i), run - i);
-        i = run;
-        if (i == n)
-            break;
-        if (s[i++] == '"') {
-            index = i;
-            return result;
-        }
-        if (i == n)
-            break;
-        const ushort c = s[i++];
-        switch (c) {
-        case '"':
-        case '\\':
-        case '/':
-            result.append(QChar(c));
-            break;
-        case 'b': result.append(QChar(0x08)); break;
-        case 'f': result.append(QChar(0x0c)); break;
-        case 'n': result.append(QChar(0x0a)); break;
-        case 'r': result.append(QChar(0x0d)); break;
-        case 't': result.append(QChar(0x09)); break;
-        case 'u':
-            if (n - i < kHexDigitsInEscape) {
-                i = n;
-                index = i;
-                success = false;
-                return QVariant();
-            }
-            result.append(QChar(decodeUnicodeEscape(s + i)));
-            i += kHexDigitsInEscape;
-            break;
-        default:
-            // An unknown escape is dropped together with its backslash.
-            break;
-        }
-    }
-    index = n;
-    success = false;
-    return QVariant();
+    return readAt(json, index, success, [](Reader& r, const ushort*& p, QVariant& out) {
+        QString text;
+        if (!r.readString(p, text))
+            return false;
+        out = QVariant(text);
+        return true;
+    });
 }
 
 QVariant Json::parseNumber(const QString& json, int& index)
 {
-    eatWhitespace(json, index);
-    const int last = lastIndexOfNumber(json, index);
-    const int length = last - index + 1;
-    const ushort* s = textOf(json) + index;
-    index = last + 1;
-
-    bool isDouble = false;
-    for (int i = 0; i < length; ++i) {
-        if (s[i] == '.' || s[i] == 'e' || s[i] == 'E') {
-            isDouble = true;
-            break;
-        }
-    }
-    if (isDouble) {
-        double value = 0;
-        if (fastToDouble(s, length, value))
-            return value;
-        return QString(reinterpret_cast<const QChar*>(s), length).toDouble();
-    }
-    quint64 magnitude = 0;
-    if (length > 0 && s[0] == '-') {
-        const quint64 kMinMagnitude = quint64(1) << 63;
-        if (parseDigits(s + 1, length - 1, magnitude) && magnitude <= kMinMagnitude)
-            return qlonglong(0 - magnitude);
-        return QString(reinterpret_cast<const QChar*>(s), length).toLongLong(nullptr, 10);
-    }
-    if (parseDigits(s, length, magnitude))
-        return qulonglong(magnitude);
-    return QString(reinterpret_cast<const QChar*>(s), length).toULongLong(nullptr, 10);
+    bool success = true;
+    return readAt(json, index, success, [](Reader& r, const ushort*& p, QVariant& out) {
+        r.readNumber(p, out);
+        return true;
+    });
 }
 
 int Json::lastIndexOfNumber(const QString& json, int index)
@@ -859,7 +1324,7 @@ int Json::lastIndexOfNumber(const QString& json, int index)
     const ushort* s = textOf(json);
     const int n = json.size();
     int i = index;
-    while (i < n && isNumberChar(s[i]))
+    while (i < n && numberClass(s[i]) != NotNumber)
         ++i;
     return i - 1;
 }

@@ -11,7 +11,7 @@
 /// The JSON codec between JSON text and trees of QVariant.
 namespace QtJson {
 
-/// The kinds of token the reader tells apart.
+/// Codes of the reader's tokens, as its tokenizer returns them.
 enum JsonToken {
     TokenNone = 0,          ///< End of text or a character that starts no token.
     TokenObjectOpen = 1,    ///< "{"
@@ -39,16 +39,18 @@ public:
     /// writer fail, so that a hostile peer cannot exhaust the stack.
     static constexpr int kMaxNestingDepth = 512;
 
-    /// Parses \a json; malformed text gives an invalid QVariant (as does "null").
+    /// Reads one value; malformed text gives an empty map, an empty list or an
+    /// invalid variant, depending on where it failed.
     static QVariant parse(const QString& json);
-    /// Parses \a json; \a success is set to false when the text is malformed,
-    /// and the result is then an invalid or partial value.
+    /// The same; \a success tells whether the text was well formed (a null
+    /// \a json gives an invalid variant and true).
     static QVariant parse(const QString& json, bool& success);
 
-    /// Writes \a data as UTF-8 JSON text; a null QByteArray means failure (too
-    /// deep, or too long for a QByteArray).
+    /// Writes \a data as UTF-8 JSON text; a null QByteArray means failure
+    /// (a value of a type the writer does not know, at any depth; nesting
+    /// deeper than kMaxNestingDepth; a text too long for a QByteArray).
     static QByteArray serialize(const QVariant& data);
-    /// As serialize(), with \a success set to false on failure.
+    /// The same; \a success is false exactly when the result is null.
     static QByteArray serialize(const QVariant& data, bool& success);
 
 private:

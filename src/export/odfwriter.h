@@ -37,7 +37,7 @@ public:
 
     /// Codec of content.xml (not owned; none, that is UTF-8, by default);
     /// styles.xml always uses UTF-8.  Characters that the codec cannot encode
-    /// are written as numeric character references (&#x41F;).
+    /// are written as numeric character references (for instance &amp;\#x41F; for П).
     void setCodec(QTextCodec *codec);
     /// The codec of content.xml, or null for UTF-8.
     QTextCodec *codec() const;

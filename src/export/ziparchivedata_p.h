@@ -6,8 +6,11 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <QIODevice>
 #include <QVector>
+
+#include <functional>
 
 // Record signatures and sizes of the single-disk, non-ZIP64 archive layout.
 constexpr quint32 kLocalHeaderSignature = 0x04034b50;
@@ -128,12 +131,48 @@ class ZipReaderData : public ZipArchiveData
 public:
     using ZipArchiveData::ZipArchiveData;
 
+    // Where an entry's local header and data lie, and the method its local header names.
+    struct EntrySpan
+    {
+        qint64 headerStart = 0;
+        qint64 dataStart = 0;
+        qint64 compressedSize = 0;
+        int method = 0;
+    };
+    // What reading an entry produced; complete when its data ended properly.
+    struct ReadOutcome
+    {
+        bool complete = false;
+        qint64 size = 0;
+        quint32 crc = 0;
+    };
+    // Takes each chunk of an entry's data; false stops the reading.
+    using ChunkSink = std::function<bool(const char *data, qint64 size)>;
+
     void scanDirectory();
     ZipReader::FileInfo makeFileInfo(int index) const;
-    int indexOf(const QString &fileName) const;
+    int indexOf(const QString &fileName);
     QByteArray entryData(int index) const;
+    bool extractFile(int index, QFile *file) const;
+    QString linkTarget(int index) const;
+    bool findOverlap(int *first, int *second) const;
+    bool isReadable(int index, EntrySpan *span) const;
 
     ZipReader::Status status = ZipReader::NoError;
+
+private:
+    void buildIndex();
+    bool isSupported(int index) const;
+    bool locate(int index, EntrySpan *span) const;
+    ReadOutcome readEntry(int index, qint64 limit, const ChunkSink &sink) const;
+    bool inflateEntry(const EntrySpan &span, const ChunkSink &deliver) const;
+    bool isIntact(int index, const ReadOutcome &outcome) const;
+    bool hasMatchingCrc(int index, const ReadOutcome &outcome) const;
+
+    // First entry of each raw name and of each cleaned path, built on the first look-up.
+    QHash<QString, int> rawNameIndex;
+    QHash<QString, int> cleanedPathIndex;
+    bool indexBuilt = false;
 };
 
 class ZipWriterData : public ZipArchiveData

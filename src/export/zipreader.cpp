@@ -2,12 +2,16 @@
 
 #include "ziparchivedata_p.h"
 
+#include "crc32.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QStringList>
 
+#include <algorithm>
 #include <limits>
+#include <sys/stat.h>
 #include <zlib.h>
 
 namespace {
@@ -28,6 +32,13 @@ constexpr QFile::Permissions kAllExecute(0x1111);
 // match for every two bits), so a larger declared size is a lie.
 constexpr qint64 kMaxDeflateRatio = 1032;
 constexpr qint64 kMaxBufferLength = std::numeric_limits<int>::max() - 64;
+// Entries are read and inflated in chunks, so that extraction holds a few
+// hundred KiB of an entry at a time whatever its size.
+constexpr qint64 kReadChunkSize = 64 * 1024;
+constexpr int kInflateChunkSize = 256 * 1024;
+// A declared size is only a hint for the first allocation of fileData.
+constexpr qint64 kMaxReserve = 16 << 20;
+constexpr int kMaxLinkTargetLength = 4096;
 
 bool isFatFamilyHost(int host)
 {
@@ -82,61 +93,6 @@ QString cleanedPath(const ZipEntryRecord &record)
     while (end > start && path.at(end - 1) == QLatin1Char('/'))
         --end;
     return path.mid(start, end - start);
-}
-
-int inflateRaw(uchar *dest, ulong *destLen, const uchar *source, ulong sourceLen)
-{
-    z_stream stream = {};
-    stream.next_in = const_cast<Bytef *>(source);
-    stream.avail_in = uInt(sourceLen);
-    stream.next_out = dest;
-    stream.avail_out = uInt(*destLen);
-
-    int result = inflateInit2_(&stream, -MAX_WBITS, kZlibVersion, int(sizeof(z_stream)));
-    if (result != Z_OK)
-        return result;
-    result = inflate(&stream, Z_FINISH);
-    if (result != Z_STREAM_END) {
-        // Input used up while output space is left means the stream is cut short.
-        const bool truncated = stream.avail_in == 0 && stream.avail_out > 0;
-        inflateEnd(&stream);
-        if (result == Z_NEED_DICT || (result == Z_BUF_ERROR && truncated))
-            return Z_DATA_ERROR;
-        return result;
-    }
-    *destLen = stream.total_out;
-    return inflateEnd(&stream);
-}
-
-QByteArray inflateEntry(const QByteArray &compressed, qint64 uncompressedSize)
-{
-    const qint64 bound = qMin(qMax<qint64>(compressed.size() * kMaxDeflateRatio, 1),
-                              kMaxBufferLength);
-    qint64 length = qMin(qMax<qint64>(uncompressedSize, 1), bound);
-    QByteArray data;
-    for (;;) {
-        data.resize(int(length));
-        ulong produced = ulong(length);
-        const int result = inflateRaw(reinterpret_cast<uchar *>(data.data()), &produced,
-                                      reinterpret_cast<const uchar *>(compressed.constData()),
-                                      ulong(compressed.size()));
-        if (result == Z_OK) {
-            if (qint64(produced) != length)
-                data.resize(int(produced));
-            break;
-        }
-        if (result == Z_BUF_ERROR && length < bound) {
-            length = qMin(length * 2, bound);
-            continue;
-        }
-        // A stream still short of room at the bound cannot be valid deflate data.
-        if (result == Z_MEM_ERROR)
-            qWarning("QZip: Z_MEM_ERROR: Not enough memory");
-        else if (result == Z_DATA_ERROR || result == Z_BUF_ERROR)
-            qWarning("QZip: Z_DATA_ERROR: Input data is corrupted");
-        break;
-    }
-    return data;
 }
 
 ZipReader::Status statusFromFileError(QFileDevice::FileError error)
@@ -248,6 +204,29 @@ void warnRefused(const QString &filePath, const char *reason)
     qWarning("QZip: Refusing to extract %s: %s", qPrintable(filePath), reason);
 }
 
+// The permissions that the process umask lets a new file or folder have.
+// Linux shows the umask in /proc; elsewhere it is read by setting it twice.
+QFile::Permissions permittedByUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            bool ok = false;
+            const uint mask = line.startsWith("Umask:") ? line.mid(6).trimmed().toUInt(&ok, 8) : 0;
+            if (ok)
+                return unixModeToPermissions(~mask & 0777);
+        }
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return unixModeToPermissions(~mask & 0777);
+}
+
+bool endsWithSlash(const ZipEntryRecord &record)
+{
+    return record.fileName.endsWith('/');
+}
+
 } // namespace
 
 ZipReader::FileInfo::FileInfo()
@@ -268,6 +247,7 @@ void ZipReaderData::scanDirectory()
         return;
     }
     dirtyFileTree = false;
+    indexBuilt = false;
 
     uchar signature[4];
     if (device->read(reinterpret_cast<char *>(signature), 4) != 4
@@ -364,6 +344,13 @@ ZipReader::FileInfo ZipReaderData::makeFileInfo(int index) const
         qWarning("QZip: Zip entry format at %d is not supported.", index);
         return ZipReader::FileInfo();
     }
+    // Jar-like tools and office packages mark folders by the name alone.
+    if (endsWithSlash(record) && !info.isDir) {
+        info.isDir = true;
+        info.isFile = info.isSymLink = false;
+        if (isFatFamilyHost(host))
+            info.permissions |= kAllExecute;
+    }
 
     info.filePath = cleanedPath(record);
     info.crc = record.field32(kCdCrc);
@@ -372,64 +359,252 @@ ZipReader::FileInfo ZipReaderData::makeFileInfo(int index) const
     return info;
 }
 
-int ZipReaderData::indexOf(const QString &fileName) const
+void ZipReaderData::buildIndex()
 {
-    for (int i = 0; i < fileHeaders.size(); ++i) {
-        if (QString::fromLocal8Bit(fileHeaders.at(i).fileName) == fileName)
-            return i;
+    rawNameIndex.clear();
+    cleanedPathIndex.clear();
+    rawNameIndex.reserve(fileHeaders.size());
+    cleanedPathIndex.reserve(fileHeaders.size());
+    // Walked backwards, so that the first of several equal names wins.
+    for (int i = fileHeaders.size() - 1; i >= 0; --i) {
+        rawNameIndex.insert(QString::fromLocal8Bit(fileHeaders.at(i).fileName), i);
+        cleanedPathIndex.insert(cleanedPath(fileHeaders.at(i)), i);
     }
-    // Extraction and callers holding a FileInfo know the entry by its cleaned path.
-    for (int i = 0; i < fileHeaders.size(); ++i) {
-        if (cleanedPath(fileHeaders.at(i)) == fileName)
-            return i;
-    }
-    return -1;
+    indexBuilt = true;
 }
 
-QByteArray ZipReaderData::entryData(int index) const
+int ZipReaderData::indexOf(const QString &fileName)
+{
+    if (!indexBuilt)
+        buildIndex();
+    // Extraction and callers holding a FileInfo know the entry by its cleaned path.
+    return rawNameIndex.value(fileName, cleanedPathIndex.value(fileName, -1));
+}
+
+bool ZipReaderData::isSupported(int index) const
 {
     const ZipEntryRecord &record = fileHeaders.at(index);
     const int versionNeeded = record.field16(kCdVersionNeeded);
     if (versionNeeded > kZipVersion) {
         qWarning("QZip: .ZIP specification version %d implementationis needed to extract the data.",
                  versionNeeded);
-        return QByteArray();
+        return false;
     }
-
-    uchar local[kLocalHeaderSize];
-    const qint64 headerPos = record.field32(kCdLocalHeaderOffset);
-    if (!seekWithin(device, headerPos)
-            || device->read(reinterpret_cast<char *>(local), kLocalHeaderSize) != kLocalHeaderSize
-            || !seekWithin(device, headerPos + kLocalHeaderSize + readUInt16(local + kLhNameLength)
-                                       + readUInt16(local + kLhExtraLength))) {
-        qWarning("QZip: Entry data runs past the end of the archive, skipping file");
-        return QByteArray();
-    }
-    const int method = readUInt16(local + kLhMethod);
-
     if (record.field16(kCdFlags) & kFlagEncrypted) {
         qWarning("QZip: Unsupported encryption method is needed to extract the data.");
-        return QByteArray();
+        return false;
     }
+    const int method = record.field16(kCdMethod);
+    if (method != kMethodStored && method != kMethodDeflated) {
+        qWarning("QZip: Unsupported compression method %d is needed to extract the data.", method);
+        return false;
+    }
+    return true;
+}
 
-    const qint64 compressedSize = record.field32(kCdCompressedSize);
-    const qint64 uncompressedSize = record.field32(kCdUncompressedSize);
-    if (compressedSize > device->size() - device->pos() || compressedSize > kMaxBufferLength) {
+bool ZipReaderData::locate(int index, EntrySpan *span) const
+{
+    const ZipEntryRecord &record = fileHeaders.at(index);
+    uchar local[kLocalHeaderSize];
+    span->headerStart = record.field32(kCdLocalHeaderOffset);
+    if (!seekWithin(device, span->headerStart)
+            || device->read(reinterpret_cast<char *>(local), kLocalHeaderSize) != kLocalHeaderSize)
+        return false;
+    span->dataStart = span->headerStart + kLocalHeaderSize + readUInt16(local + kLhNameLength)
+            + readUInt16(local + kLhExtraLength);
+    span->compressedSize = record.field32(kCdCompressedSize);
+    span->method = readUInt16(local + kLhMethod);
+    return span->dataStart + span->compressedSize <= device->size()
+            && span->compressedSize <= kMaxBufferLength;
+}
+
+bool ZipReaderData::isReadable(int index, EntrySpan *span) const
+{
+    if (!isSupported(index))
+        return false;
+    if (!locate(index, span)) {
         qWarning("QZip: Entry data runs past the end of the archive, skipping file");
-        return QByteArray();
+        return false;
     }
-    QByteArray compressed = device->read(compressedSize);
+    return true;
+}
 
-    if (method == kMethodStored) {
-        if (uncompressedSize < compressed.size())
-            compressed.truncate(int(uncompressedSize));
-        return compressed;
+bool ZipReaderData::findOverlap(int *first, int *second) const
+{
+    struct Range { qint64 start; qint64 end; int index; };
+    QVector<Range> ranges;
+    ranges.reserve(fileHeaders.size());
+    for (int i = 0; i < fileHeaders.size(); ++i) {
+        EntrySpan span;
+        if (locate(i, &span))
+            ranges.append({span.headerStart, span.dataStart + span.compressedSize, i});
     }
-    if (method == kMethodDeflated)
-        return inflateEntry(compressed, uncompressedSize);
+    std::sort(ranges.begin(), ranges.end(), [](const Range &a, const Range &b) {
+        return a.start < b.start || (a.start == b.start && a.index < b.index);
+    });
+    for (int k = 1; k < ranges.size(); ++k) {
+        if (ranges.at(k).start < ranges.at(k - 1).end) {
+            *first = qMin(ranges.at(k - 1).index, ranges.at(k).index);
+            *second = qMax(ranges.at(k - 1).index, ranges.at(k).index);
+            return true;
+        }
+    }
+    return false;
+}
 
-    qWarning("QZip: Unsupported compression method %d is needed to extract the data.", method);
-    return QByteArray();
+ZipReaderData::ReadOutcome ZipReaderData::readEntry(int index, qint64 limit, const ChunkSink &sink) const
+{
+    ReadOutcome outcome;
+    EntrySpan span;
+    if (!isReadable(index, &span) || !seekWithin(device, span.dataStart))
+        return outcome;
+    // Passes every byte on, up to the limit, and keeps the running checksum.
+    const auto deliver = [&](const char *data, qint64 size) {
+        const bool cut = outcome.size + size > limit;
+        if (cut)
+            size = limit - outcome.size;
+        outcome.crc = tarvel_crc32_stream(outcome.crc, data, uint(size));
+        outcome.size += size;
+        if (size > 0 && !sink(data, size))
+            return false;
+        if (cut) {
+            qWarning("QZip: Data of %s cut at the size limit of %lld bytes",
+                     qPrintable(cleanedPath(fileHeaders.at(index))), limit);
+        }
+        return !cut;
+    };
+    const qint64 declaredSize = fileHeaders.at(index).field32(kCdUncompressedSize);
+    if (span.method == kMethodStored) {
+        for (qint64 left = qMin(span.compressedSize, declaredSize); left > 0;) {
+            const QByteArray chunk = device->read(qMin(left, kReadChunkSize));
+            if (chunk.isEmpty() || !deliver(chunk.constData(), chunk.size()))
+                return outcome;
+            left -= chunk.size();
+        }
+        outcome.complete = true;
+        return outcome;
+    }
+    if (span.method != kMethodDeflated) {
+        qWarning("QZip: Unsupported compression method %d is needed to extract the data.", span.method);
+        return outcome;
+    }
+    outcome.complete = inflateEntry(span, deliver);
+    return outcome;
+}
+
+bool ZipReaderData::inflateEntry(const EntrySpan &span, const ChunkSink &deliver) const
+{
+    z_stream stream = {};
+    if (inflateInit2_(&stream, -MAX_WBITS, kZlibVersion, int(sizeof(z_stream))) != Z_OK) {
+        qWarning("QZip: Z_MEM_ERROR: Not enough memory");
+        return false;
+    }
+    QByteArray input;
+    QByteArray output(kInflateChunkSize, Qt::Uninitialized);
+    qint64 left = span.compressedSize;
+    int result = Z_OK;
+    // A full output chunk may hold back output (and the end of the stream)
+    // for the next call, so only a call that left room unused wanted input.
+    bool starved = false;
+    while (result != Z_STREAM_END) {
+        if (stream.avail_in == 0 && left > 0) {
+            input = device->read(qMin(left, kReadChunkSize));
+            if (input.isEmpty()) {
+                result = Z_DATA_ERROR;
+                break;
+            }
+            left -= input.size();
+            stream.next_in = reinterpret_cast<Bytef *>(input.data());
+            stream.avail_in = uInt(input.size());
+        } else if (stream.avail_in == 0 && starved) {
+            // Input used up before the end of the stream: it is cut short.
+            result = Z_DATA_ERROR;
+            break;
+        }
+        stream.next_out = reinterpret_cast<Bytef *>(output.data());
+        stream.avail_out = uInt(output.size());
+        result = inflate(&stream, Z_NO_FLUSH);
+        // With input and room both left, zlib cannot be short of either.
+        if (result == Z_NEED_DICT || (result == Z_BUF_ERROR && stream.avail_in > 0))
+            result = Z_DATA_ERROR;
+        if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
+            break;
+        const qint64 produced = output.size() - qint64(stream.avail_out);
+        starved = stream.avail_out > 0;
+        if (produced > 0 && !deliver(output.constData(), produced)) {
+            inflateEnd(&stream);
+            return false;
+        }
+    }
+    inflateEnd(&stream);
+    if (result == Z_MEM_ERROR)
+        qWarning("QZip: Z_MEM_ERROR: Not enough memory");
+    else if (result != Z_STREAM_END)
+        qWarning("QZip: Z_DATA_ERROR: Input data is corrupted");
+    return result == Z_STREAM_END;
+}
+
+bool ZipReaderData::isIntact(int index, const ReadOutcome &outcome) const
+{
+    const ZipEntryRecord &record = fileHeaders.at(index);
+    if (!outcome.complete)
+        return false;
+    if (outcome.size != qint64(record.field32(kCdUncompressedSize))) {
+        qWarning("QZip: %s holds %lld bytes where its header declares %u",
+                 qPrintable(cleanedPath(record)), outcome.size, record.field32(kCdUncompressedSize));
+        return false;
+    }
+    return hasMatchingCrc(index, outcome);
+}
+
+bool ZipReaderData::hasMatchingCrc(int index, const ReadOutcome &outcome) const
+{
+    const ZipEntryRecord &record = fileHeaders.at(index);
+    if (outcome.crc == record.field32(kCdCrc))
+        return true;
+    qWarning("QZip: CRC-32 mismatch in %s: the data are damaged", qPrintable(cleanedPath(record)));
+    return false;
+}
+
+QByteArray ZipReaderData::entryData(int index) const
+{
+    const ZipEntryRecord &record = fileHeaders.at(index);
+    QByteArray data;
+    // The declared size is believed only as far as deflate can expand the data.
+    data.reserve(int(std::min({qint64(record.field32(kCdUncompressedSize)),
+                               qint64(record.field32(kCdCompressedSize)) * kMaxDeflateRatio, kMaxReserve})));
+    const ReadOutcome outcome = readEntry(index, kMaxBufferLength, [&data](const char *chunk, qint64 size) {
+        data.append(chunk, int(size));
+        return true;
+    });
+    if (outcome.complete)
+        hasMatchingCrc(index, outcome);
+    return data;
+}
+
+bool ZipReaderData::extractFile(int index, QFile *file) const
+{
+    bool written = true;
+    const qint64 declaredSize = fileHeaders.at(index).field32(kCdUncompressedSize);
+    const ReadOutcome outcome = readEntry(index, declaredSize, [&](const char *chunk, qint64 size) {
+        written = file->write(chunk, size) == size;
+        return written;
+    });
+    if (!written) {
+        qWarning("QZip: Failed to write %s", qPrintable(file->fileName()));
+        return false;
+    }
+    return isIntact(index, outcome);
+}
+
+QString ZipReaderData::linkTarget(int index) const
+{
+    QByteArray target;
+    const ReadOutcome outcome = readEntry(index, kMaxLinkTargetLength, [&target](const char *chunk, qint64 size) {
+        target.append(chunk, int(size));
+        return true;
+    });
+    return isIntact(index, outcome) ? QFile::decodeName(target) : QString();
 }
 
 ZipReader::ZipReader(const QString &fileName, QIODevice::OpenMode mode)
@@ -505,9 +680,18 @@ QByteArray ZipReader::fileData(const QString &fileName) const
 bool ZipReader::extractAll(const QString &destinationDir) const
 {
     const QVector<FileInfo> entries = fileInfoList();
+    int first = -1;
+    int second = -1;
+    // Several entries sharing data are how a small archive writes without end.
+    if (d->findOverlap(&first, &second)) {
+        qWarning("QZip: Refusing to extract: the data of %s and %s overlap (a possible zip bomb)",
+                 qPrintable(entries.at(first).filePath), qPrintable(entries.at(second).filePath));
+        return false;
+    }
     const ExtractionGuard guard(destinationDir, entries);
     const QDir baseDir(destinationDir);
     const QString prefix = destinationDir + QDir::separator();
+    const QFile::Permissions permitted = permittedByUmask();
     bool allExtracted = true;
 
     auto admissible = [&](const FileInfo &info, bool includingLast) {
@@ -522,6 +706,7 @@ bool ZipReader::extractAll(const QString &destinationDir) const
         return true;
     };
 
+    QVector<QPair<QString, QFile::Permissions>> createdDirs;
     for (const FileInfo &info : entries) {
         if (!info.isDir)
             continue;
@@ -529,8 +714,9 @@ bool ZipReader::extractAll(const QString &destinationDir) const
             allExtracted = false;
             continue;
         }
-        if (!baseDir.mkpath(info.filePath) || !QFile::setPermissions(prefix + info.filePath, info.permissions))
+        if (!baseDir.mkpath(info.filePath))
             return false;
+        createdDirs.append(qMakePair(info.filePath, info.permissions & permitted));
     }
 
     for (int i = 0; i < entries.size(); ++i) {
@@ -541,9 +727,11 @@ bool ZipReader::extractAll(const QString &destinationDir) const
             allExtracted = false;
             continue;
         }
-        const QString linkTarget = QFile::decodeName(d->entryData(i));
-        if (linkTarget.isEmpty())
-            return false;
+        const QString linkTarget = d->linkTarget(i);
+        if (linkTarget.isEmpty()) {
+            allExtracted = false;
+            continue;
+        }
         if (!guard.linkTargetStaysInside(info.filePath, linkTarget)) {
             warnRefused(info.filePath, "the symbolic link points outside the destination directory");
             allExtracted = false;
@@ -565,6 +753,12 @@ bool ZipReader::extractAll(const QString &destinationDir) const
             allExtracted = false;
             continue;
         }
+        // An entry that cannot be read leaves no empty file behind.
+        ZipReaderData::EntrySpan span;
+        if (!d->isReadable(i, &span)) {
+            allExtracted = false;
+            continue;
+        }
         // Many archivers record no entries for the directories of their files.
         const QString parent = QFileInfo(info.filePath).path();
         if (parent != QLatin1String(".") && !baseDir.mkpath(parent))
@@ -572,9 +766,19 @@ bool ZipReader::extractAll(const QString &destinationDir) const
         QFile file(prefix + info.filePath);
         if (!file.open(QIODevice::WriteOnly))
             return false;
-        file.write(d->entryData(i));
-        file.setPermissions(info.permissions);
+        if (!d->extractFile(i, &file))
+            allExtracted = false;
+        file.setPermissions(info.permissions & permitted);
         file.close();
+    }
+
+    // Last, and inner folders before outer ones (a path sorts after its
+    // parent's), since a folder's own mode may forbid writing into it.
+    std::sort(createdDirs.begin(), createdDirs.end(),
+              [](const auto &a, const auto &b) { return a.first > b.first; });
+    for (const auto &dir : qAsConst(createdDirs)) {
+        if (!QFile::setPermissions(prefix + dir.first, dir.second))
+            return false;
     }
     return allExtracted;
 }

@@ -15,67 +15,78 @@ class ZipReaderData;
 
 /// Reads a ZIP archive (single disk, no ZIP64, stored or deflated entries) from
 /// a file or a random-access device: lists it, returns the contents of an entry
-/// and extracts the whole archive below a directory.  A damaged archive gives
-/// fewer entries or empty contents with a "QZip: ..." warning, never a crash.
+/// and extracts the whole archive below a directory.  Format problems are
+/// reported as warnings beginning with "QZip: ".
 class ZipReader
 {
 public:
-    /// The outcome of opening and reading the archive's device.
+    /// How opening or reading the device went.
     enum Status {
-        NoError,                ///< Nothing went wrong.
-        FileReadError,          ///< The device cannot be read.
-        FileOpenError,          ///< The file or device could not be opened.
-        FilePermissionsError,   ///< The file may not be read.
-        FileError               ///< Another file error.
+        NoError,              ///< no error
+        FileReadError,        ///< the file could not be read, or the device is not open for reading
+        FileOpenError,        ///< the file or device could not be opened
+        FilePermissionsError, ///< the file could not be accessed for lack of permissions
+        FileError             ///< any other file error
     };
 
-    /// One entry of the archive's central directory.
+    /// One entry as the central directory describes it.
     struct FileInfo
     {
-        /// An invalid entry: empty path, no kind, size 0.
+        /// An empty path, no flags, no permissions, zero CRC and size, an invalid time.
         FileInfo();
 
-        QString filePath;           ///< The entry's path inside the archive, '/'-separated.
-        uint isDir : 1;             ///< The entry is a directory.
-        uint isFile : 1;            ///< The entry is a regular file.
-        uint isSymLink : 1;         ///< The entry is a symbolic link; its contents are the target.
-        QFile::Permissions permissions; ///< From the Unix mode, or from the DOS read-only flag.
-        uint crc;                   ///< CRC-32 of the uncompressed contents.
-        qint64 size;                ///< Uncompressed size in bytes.
-        QDateTime lastModified;     ///< Modification time in local time, to two seconds; invalid when impossible.
+        /// Path inside the archive, without leading "." or "/" and trailing "/".
+        QString filePath;
+        /// A directory: by its attributes, or by a name that ends in "/".
+        uint isDir : 1;
+        /// A regular file.
+        uint isFile : 1;
+        /// A symbolic link; its data are the link target.
+        uint isSymLink : 1;
+        /// Permissions stored for the entry, before any umask.
+        QFile::Permissions permissions;
+        /// CRC-32 stored for the entry.
+        uint crc;
+        /// Uncompressed size stored for the entry, in bytes.
+        qint64 size;
+        /// Modification time from the DOS fields, as local time.
+        QDateTime lastModified;
     };
 
-    /// Opens the file \a fileName (owned by the reader) in \a mode; status()
-    /// tells whether that worked.
+    /// Opens \a fileName with \a mode and owns the file; see status() for the outcome.
     explicit ZipReader(const QString &fileName, QIODevice::OpenMode mode = QIODevice::ReadOnly);
-    /// Not owned: the device stays the caller's; it is opened for reading on
-    /// first use if it is not open.
+    /// Reads \a device, which need not be open yet.  Not owned: the device stays the caller's.
     explicit ZipReader(QIODevice *device);
-    /// Closes the device, and deletes the QFile the reader opened itself.
+    /// Closes the device, and deletes it when the reader opened it from a file name.
     ~ZipReader();
 
-    /// The device read from.
+    /// The device read.
     QIODevice *device() const;
-    /// True when the device can be read.
+    /// Whether the device is readable.
     bool isReadable() const;
-    /// True when the file exists (always true for a device that is not a file).
+    /// For a file, whether it exists on disk; true for any other device.
     bool exists() const;
-    /// The outcome of opening and reading; see Status.
+    /// The outcome of opening the device.
     Status status() const;
 
-    /// The number of entries in the central directory.
+    /// Number of entries in the central directory (read on first need).
     int count() const;
-    /// The entry at \a index; an invalid FileInfo when out of range.
+    /// The entry at \a index, or a default FileInfo when out of range.
     FileInfo entryInfoAt(int index) const;
-    /// Every entry, in the order of the central directory.
+    /// Every entry, in central-directory order.
     QVector<FileInfo> fileInfoList() const;
-    /// The uncompressed contents of the entry \a fileName; empty when there is
-    /// no such entry or it cannot be read (encrypted, unknown method, damaged).
+    /// The whole uncompressed contents of the entry stored as \a fileName, or of
+    /// the entry whose FileInfo path it is; empty when there is none or it cannot
+    /// be read.  Damaged data yield only the bytes really inflated, with a
+    /// warning; a CRC-32 mismatch gives a warning naming the entry.
     QByteArray fileData(const QString &fileName) const;
-    /// Writes every entry below \a destinationDir, directories first, with
-    /// their permissions.  Entries whose path leaves the directory or runs
-    /// through a symbolic link are refused with a warning; false when any
-    /// entry was refused or could not be written.
+    /// Extracts every entry below \a destinationDir, streaming each file in
+    /// bounded chunks.  Nothing is written outside the directory, and modes
+    /// are masked by the process umask.  Archives whose entries share data are
+    /// refused whole.  Returns false, with a warning for each, when any entry
+    /// was refused or could not be extracted whole (unsupported version,
+    /// encryption or method, damaged data, CRC-32 or size mismatch); the other
+    /// entries are still extracted.
     bool extractAll(const QString &destinationDir) const;
 
     /// Closes the device.

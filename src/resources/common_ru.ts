@@ -66,6 +66,34 @@
 <context>
     <name>ReportGenerator</name>
     <message>
+        <source>No readings</source>
+        <translation>Нет показаний</translation>
+    </message>
+    <message>
+        <source>Time (UTC)</source>
+        <translation>Время (UTC)</translation>
+    </message>
+    <message>
+        <source>Reading number</source>
+        <translation>Номер показания</translation>
+    </message>
+    <message>
+        <source>Reading</source>
+        <translation>Показание</translation>
+    </message>
+    <message>
+        <source>Reading, %1</source>
+        <translation>Показание, %1</translation>
+    </message>
+    <message>
+        <source>The instrument&apos;s log was not downloaded.</source>
+        <translation>Журнал прибора не загружен.</translation>
+    </message>
+    <message>
+        <source>%1 readings from %2 to %3 UTC; minimum %4 %6, maximum %5 %6.</source>
+        <translation>%1 показаний с %2 по %3 UTC; минимум %4 %6, максимум %5 %6.</translation>
+    </message>
+    <message>
         <source>Device report</source>
         <translation>Отчёт об устройстве</translation>
     </message>

@@ -51,7 +51,7 @@ void fill(DeviceConfig* config)
 M fieldsOf(const DeviceConfig& c)
 {
     auto secs = [](const QDateTime& d) { return d.isNull() ? QVariant() : QVariant(d.toSecsSinceEpoch()); };
-    return {{"ip", c.address.toString()}, {"login", c.login}, {"password", c.password},
+    return {{"ip", c.address.toString()}, {"login", c.login}, {"password", c.password}, {"port", c.port},
             {"serial", c.serial}, {"location", c.location}, {"model", c.model},
             {"description", c.description}, {"productionDate", secs(c.productionDate)},
             {"certificateSerial", c.certificateSerial},
@@ -580,13 +580,15 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("login");
         QTest::addColumn<QString>("password");
-        QTest::newRow("all") << M{{"ip", "10.1.1.1"}, {"login", "op"}, {"password", "pw2"}}
-                             << "10.1.1.1" << "op" << "pw2";
+        QTest::addColumn<int>("port");
+        QTest::newRow("all") << M{{"ip", "10.1.1.1"}, {"login", "op"}, {"password", "pw2"}, {"port", "8080"}}
+                             << "10.1.1.1" << "op" << "pw2" << 8080;
         QTest::newRow("empty password kept") << M{{"ip", "10.1.1.1"}, {"password", ""}}
-                                             << "10.1.1.1" << "admin" << "secret";
-        QTest::newRow("absent fields kept") << M() << "127.0.0.1" << "admin" << "secret";
-        QTest::newRow("null entry kept") << M{{"login", QVariant()}} << "127.0.0.1" << "admin" << "secret";
-        QTest::newRow("bad address") << M{{"ip", "not an address"}} << "" << "admin" << "secret";
+                                             << "10.1.1.1" << "admin" << "secret" << 80;
+        QTest::newRow("absent fields kept") << M() << "127.0.0.1" << "admin" << "secret" << 80;
+        QTest::newRow("null entry kept") << M{{"login", QVariant()}} << "127.0.0.1" << "admin" << "secret" << 80;
+        QTest::newRow("bad address, port out of range") << M{{"ip", "not an address"}, {"port", 65536}}
+                                                        << "" << "admin" << "secret" << 80;
     }
 
     // The connection is replaced also when nothing changed; the old one
@@ -605,10 +607,11 @@ private slots:
         QTEST(device.config()->address.toString(), "address");
         QTEST(device.config()->login, "login");
         QTEST(device.config()->password, "password");
+        QTEST(int(device.config()->port), "port");
         QCOMPARE(config.count(), 1);
         QCOMPARE(config.at(0).at(0).toMap().value("connectcfg").toMap(),
                  (M{{"ip", device.config()->address.toString()}, {"login", device.config()->login},
-                    {"password", device.config()->password}}));
+                    {"password", device.config()->password}, {"port", device.config()->port}}));
         QCOMPARE(changed.count(), 1);
 
         QCOMPARE(factory->operations(), (QStringList{"createConnection", "createConnection", "prepareConnection"}));
@@ -642,7 +645,7 @@ private slots:
         QCOMPARE(configMap.value("page"), QVariant("device"));
         QCOMPARE(configMap.value("network"), config->configData.value("network"));
         QCOMPARE(configMap.value("connectcfg").toMap(),
-                 (M{{"ip", "fe80::1"}, {"login", "admin"}, {"password", "p@ss, word"}}));
+                 (M{{"ip", "fe80::1"}, {"login", "admin"}, {"password", "p@ss, word"}, {"port", 80}}));
         const M system = configMap.value("systemcfg").toMap();
         QCOMPARE(system, (M{{"serial", "SN-5"}, {"location", "Roof"}, {"productionDate", config->productionDate}}));
         QCOMPARE(system.value("productionDate").userType(), int(QMetaType::QDateTime));
@@ -678,11 +681,14 @@ private slots:
     {
         QTest::addColumn<QDateTime>("productionDate");
         QTest::addColumn<QString>("storedDate");
+        QTest::addColumn<int>("port");
         QTest::newRow("2017, milliseconds dropped")
-            << QDateTime::fromMSecsSinceEpoch(qint64(1500000000) * 1000 + 750) << "1500000000";
-        QTest::newRow("after 2038") << QDateTime::fromSecsSinceEpoch(2209075200) << "2209075200";
+            << QDateTime::fromMSecsSinceEpoch(qint64(1500000000) * 1000 + 750) << "1500000000" << 80;
+        QTest::newRow("after 2038") << QDateTime::fromSecsSinceEpoch(2209075200) << "2209075200" << 80;
         // Not toTime_t()'s error value, which would read back as 2106.
-        QTest::newRow("no date") << QDateTime() << "0";
+        QTest::newRow("no date") << QDateTime() << "0" << 80;
+        // Stored only when it is not the default.
+        QTest::newRow("port 8080") << QDateTime() << "0" << 8080;
     }
 
     // Saved into a group of an INI file, read back key by key, and loaded
@@ -691,9 +697,11 @@ private slots:
     {
         QFETCH(QDateTime, productionDate);
         QFETCH(QString, storedDate);
+        QFETCH(int, port);
         FakeDevice original(factory);
         fill(original.config());
         original.config()->productionDate = productionDate;
+        original.config()->port = quint16(port);
         QSettings* stored = ini();
         stored->beginGroup("devices/meter1");
         original.saveConfig(stored);
@@ -703,12 +711,14 @@ private slots:
         QSettings file(iniPath(), QSettings::IniFormat);
         QCOMPARE(file.childGroups(), QStringList{"devices"});
         file.beginGroup("devices/meter1");
-        const M expected{
+        M expected{
             {"uuid", original.uuid().toString()}, {"system/serial", "SN-5"}, {"system/model", "TX-10"},
             {"system/description", "Flow meter"}, {"system/productionDate", storedDate},
             {"connection/ip", "fe80::1"}, {"connection/login", "admin"},
             {"connection/password", "p@ss, word"}, {"groupConfigs", "alarms,network"},
             {"network/mode", "2"}, {"network/dhcp", "true"}, {"alarms/limit", "4.5"}, {"alarms/blank", ""}};
+        if (port != 80)
+            expected.insert("connection/port", QString::number(port));
         QCOMPARE(file.allKeys().count(), expected.count());
         for (auto it = expected.constBegin(); it != expected.constEnd(); ++it)
             QCOMPARE(file.value(it.key()).toString(), it.value().toString());

@@ -1,49 +1,69 @@
-# Builds the sample plug-in on its own against the installed package, lays it
-# beside a copy of the demo and runs the demo with it.  Given a second library
-# build (OTHER_*, the other Qt version), both are installed into one prefix and
-# the plug-in is built against each package and run in the matching demo.
-#   -DBUILD_DIR -DDEMO -DQT_MAJOR [-DOTHER_BUILD_DIR -DOTHER_DEMO -DOTHER_QT_MAJOR]
-#   -DPROJECT_DIR -DWORK_DIR -DFLAGS -DBUILD_SCRIPT
+# Installs the library with its host, builds a second plug-in against the
+# installed package only and runs the installed host with it against the
+# plug-in's own instrument (hygrometer.py); with the sample installed beside
+# it, --factory picks either.  Given the build tree of the other Qt version
+# (OTHER_BUILD_DIR), both builds are installed into one prefix and each
+# package goes through the same steps with its own host (the Qt 6 build's
+# programs are installed in bin/qt6).
+#   -DBUILD_DIR -DQT_MAJOR [-DOTHER_BUILD_DIR -DOTHER_QT_MAJOR]
+#   -DPROJECT_DIR -DINSTRUMENT -DWORK_DIR -DFLAGS -DBUILD_SCRIPT
 cmake_minimum_required(VERSION 3.19)
 
 file(REMOVE_RECURSE ${WORK_DIR})
-set(runs "${QT_MAJOR}|${BUILD_DIR}|${DEMO}")
-set(shared_prefix "")
+set(prefix ${WORK_DIR}/prefix)
+set(builds "${QT_MAJOR}|${BUILD_DIR}")
 if(OTHER_BUILD_DIR)
-    list(APPEND runs "${OTHER_QT_MAJOR}|${OTHER_BUILD_DIR}|${OTHER_DEMO}")
-    set(shared_prefix ${WORK_DIR}/prefix)
+    list(APPEND builds "${OTHER_QT_MAJOR}|${OTHER_BUILD_DIR}")
 endif()
 
-foreach(run IN LISTS runs)
-    string(REPLACE "|" ";" run "${run}")
-    list(GET run 0 major)
-    list(GET run 1 tree)
-    list(GET run 2 demo)
-    set(work ${WORK_DIR}/qt${major})
+# run(<name> <expected exit status> <pattern> args...)
+function(run name expected pattern)
+    execute_process(COMMAND python3 ${INSTRUMENT} ${bin}/configurator-demo ${ARGN}
+            --report ${work}/${name}.odt --settings ${work}/${name}.ini
+        WORKING_DIRECTORY ${work} OUTPUT_VARIABLE output RESULT_VARIABLE result TIMEOUT 180)
+    message("-- Qt ${major}, ${name}:\n${output}")
+    if(NOT result EQUAL expected OR NOT output MATCHES "${pattern}")
+        message(FATAL_ERROR "Qt ${major}, ${name}: exit status ${result}, expected ${expected} and output matching ${pattern}")
+    endif()
+endfunction()
+
+foreach(entry IN LISTS builds)
+    string(REPLACE "|" ";" entry "${entry}")
+    list(GET entry 0 major)
+    list(GET entry 1 tree)
     set(others ${BUILD_DIR} ${OTHER_BUILD_DIR})
     list(REMOVE_ITEM others ${tree})
-
+    set(work ${WORK_DIR}/qt${major})
     execute_process(COMMAND ${CMAKE_COMMAND}
             -DBUILD_DIR=${tree} -DPROJECT_DIR=${PROJECT_DIR} -DWORK_DIR=${work}
-            -DQT_MAJOR=${major} -DPREFIX=${shared_prefix} "-DALSO_INSTALL=${others}"
+            -DQT_MAJOR=${major} -DPREFIX=${prefix} "-DALSO_INSTALL=${others}"
             -DFLAGS=${FLAGS} -P ${BUILD_SCRIPT}
         COMMAND_ERROR_IS_FATAL ANY)
-
-    set(app ${work}/app)
-    file(MAKE_DIRECTORY ${app}/plugins)
-    file(COPY ${demo} DESTINATION ${app})
-    file(GLOB plugin ${work}/build/libsample-plugin.so)
-    if(NOT plugin)
-        message(FATAL_ERROR "the out-of-tree build made no libsample-plugin.so (Qt ${major})")
+    if(major EQUAL 6)
+        set(bin ${prefix}/bin/qt6)
+    else()
+        set(bin ${prefix}/bin)
     endif()
-    file(COPY ${plugin} DESTINATION ${app}/plugins)
 
-    get_filename_component(demo_name ${demo} NAME)
-    execute_process(COMMAND ${app}/${demo_name} --report ${work}/report.odt --settings ${work}/settings.ini
-        WORKING_DIRECTORY ${work}
-        OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE result TIMEOUT 120)
-    message("Qt ${major}: ${output}${errors}")
-    if(NOT result EQUAL 0 OR NOT output MATCHES "plug-ins: 1 loaded" OR NOT output MATCHES "\ndone")
-        message(FATAL_ERROR "the Qt ${major} demo did not run to its end with the out-of-tree plug-in (${result})")
+    foreach(file configurator-demo device-simulator plugins/libsample-plugin.so)
+        if(NOT EXISTS ${bin}/${file})
+            message(FATAL_ERROR "the installed tree lacks ${bin}/${file}")
+        endif()
+    endforeach()
+    file(RENAME ${bin}/plugins/libsample-plugin.so ${work}/libsample-plugin.so)
+    file(COPY ${work}/build/libhygrometer-plugin.so DESTINATION ${bin}/plugins)
+
+    set(hygrometer --address 127.0.0.1 --port @PORT@)
+    run(alone 0 "factory \"Test hygrometer\".*  model: HG-2\n.*  serial: HG-7731\n.*\nreport: .*\ndone\n" ${hygrometer})
+    file(READ ${work}/alone.ini settings)
+    if(NOT settings MATCHES "serial=HG-7731" OR NOT settings MATCHES "port=[0-9]+" OR NOT EXISTS ${work}/alone.odt)
+        message(FATAL_ERROR "the host wrote no settings or no report for the hygrometer:\n${settings}")
     endif()
+
+    file(RENAME ${work}/libsample-plugin.so ${bin}/plugins/libsample-plugin.so)
+    run(both 3 "2 device factories are loaded; choose one with --factory NAME or --factory")
+    run(by-name 0 "plug-ins: 2 loaded, factory \"Test hygrometer\".*  serial: HG-7731\n.*\ndone\n"
+        --factory "test hygrometer" ${hygrometer})
+    run(by-uuid 0 "factory \"Sample instrument\".*  serial: VX-.*\ndone\n"
+        --factory "{6f1c8a52-3d7e-4b19-9a40-2f5e8c1d7b63}")
 endforeach()

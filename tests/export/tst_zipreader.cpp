@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace ZipTest;
 
 Q_DECLARE_METATYPE(ZipTest::RawEntry)
@@ -65,6 +67,8 @@ private slots:
     void reportsUnreadableSources();
     void neverExtractsOutsideDestination_data();
     void neverExtractsOutsideDestination();
+    void failsOnEntriesItCannotExtractWhole_data();
+    void failsOnEntriesItCannotExtractWhole();
     void survivesTruncatedArchives();
 
 private:
@@ -75,6 +79,8 @@ private:
 void TestZipReader::initTestCase()
 {
     QVERIFY(work.isValid());
+    // A umask that removes bits, so that masking the stored modes shows.
+    ::umask(022);
     peerDir = work.filePath(QStringLiteral("peers"));
     QVERIFY(QDir().mkpath(peerDir));
     QCOMPARE(runPeer(QStringLiteral("python3"), {peerScript(), QStringLiteral("make"), peerDir}).exitCode, 0);
@@ -99,14 +105,27 @@ void TestZipReader::initTestCase()
     QCOMPARE(runPeer("zip", {"-q", "-r", "-y", "-", "tree"}, parent, p + "infozip_stream.zip").exitCode, 0);
     QCOMPARE(runPeer("7z", {"a", "-tzip", "-snl", "-mx=5", p + "7z_deflated.zip", "tree"}, parent).exitCode, 0);
     QCOMPARE(runPeer("7z", {"a", "-tzip", "-snl", "-mx=0", p + "7z_stored.zip", "tree"}, parent).exitCode, 0);
+    // Data read from a pipe: a ZIP64 local header and version needed 45.
+    QCOMPARE(runPeer("sh", {"-c", "printf 'piped data\\n' | zip -q - - | cat > infozip_stdin.zip"}, peerDir).exitCode, 0);
+
+    // LibreOffice's own package: FAT-host entries, folders known by their names.
+    const QString html = work.filePath(QStringLiteral("small.html"));
+    QFile page(html);
+    QVERIFY(page.open(QIODevice::WriteOnly));
+    page.write("<html><body><p>A <b>small</b> page.</p></body></html>");
+    page.close();
+    const QString profile = QUrl::fromLocalFile(work.filePath(QStringLiteral("lo-profile"))).toString();
+    QCOMPARE(runPeer("soffice", {"-env:UserInstallation=" + profile, "--headless", "--convert-to", "odt",
+                                 "--outdir", peerDir, html}).exitCode, 0);
+    QVERIFY(QFile::rename(peerDir + "/small.odt", peerDir + "/lo_odt.zip"));
 }
 
 void TestZipReader::readsAndExtractsPeerArchives_data()
 {
     QTest::addColumn<QString>("archive");
-    for (const char *name : {"py_stored", "py_deflated", "py_comment", "py_dirs", "py_utf8", "py_perms",
-                             "py_descriptor", "infozip_deflated", "infozip_stored", "infozip_stream",
-                             "7z_deflated", "7z_stored"})
+    for (const char *name : {"py_stored", "py_deflated", "py_comment", "py_dirs", "py_dirname", "py_utf8",
+                             "py_perms", "py_descriptor", "infozip_deflated", "infozip_stored", "infozip_stream",
+                             "7z_deflated", "7z_stored", "lo_odt"})
         QTest::newRow(name) << peerDir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".zip");
 }
 
@@ -136,7 +155,7 @@ void TestZipReader::readsAndExtractsPeerArchives()
         if (peer.value("createSystem").toInt() == 3) {
             const int mode = peer.value("mode").toInt();
             QCOMPARE(bool(info.isSymLink), (mode & 0xF000) == 0xA000);
-            QCOMPARE(bool(info.isFile), (mode & 0xF000) != 0xA000 && (mode & 0xF000) != 0x4000);
+            QCOMPARE(bool(info.isFile), (mode & 0xF000) != 0xA000 && !info.isDir);
             QCOMPARE(info.permissions, permissionsOfMode(mode & 0777));
         }
         if (!info.isDir)
@@ -201,7 +220,8 @@ void TestZipReader::readsDirectoryAndData_data()
 
     RawEntry e = entry("e", "0123456789");
     e.uncompressedSize = 4;
-    row("stored cut to declared size", buildArchive({e}), 1, "e", "0123");
+    row("stored cut to declared size", buildArchive({e}), 1, "e", "0123",
+        "QZip: CRC-32 mismatch in e: the data are damaged");
     const QByteArray zeros = QByteArray(1 << 20, '\0') + "end";
     e = entry("e", zeros, 8);
     e.uncompressedSize = 10;
@@ -212,6 +232,9 @@ void TestZipReader::readsDirectoryAndData_data()
     e = entry("e", sentences, 8);
     e.uncompressedSize = sentences.size() - 1;
     row("inflate one byte short", buildArchive({e}), 1, "e", sentences);
+    // The last match runs past a full output chunk after the last input byte was read.
+    const QByteArray zeros256k = QByteArray((1 << 18) + 64, '\0');
+    row("inflate past a full output chunk", buildArchive({entry("e", zeros256k, 8)}), 1, "e", zeros256k);
 
     e = entry("e", "secret contents");
     e.versionNeeded = 45;
@@ -304,11 +327,15 @@ void TestZipReader::describesEntries_data()
     hour24.dosTimeDate = (quint32((40 << 9) | (5 << 5) | 13) << 16) | (24 << 11);
     row("hour 24", hour24, "u", "file", 0x6644, invalid);
 
-    row("dot dir", entry("./a/", "d"), "a");
+    row("dot dir", entry("./a/", "d"), "a", "dir");
     row("leading dot dot", entry("../x", "d"), "x");
     row("hidden", entry(".profile", "d"), "profile");
     row("absolute", entry("/etc/passwd", "d"), "etc/passwd");
-    row("trailing slashes", entry("a/b///", "d"), "a/b");
+    row("trailing slashes", entry("a/b///", "d"), "a/b", "dir");
+    RawEntry fatNamedDir = entry("Configurations2/toolbar/", QByteArray());
+    fatNamedDir.versionMadeBy = 0x0014;
+    fatNamedDir.externalAttributes = 0;
+    row("fat directory by name", fatNamedDir, "Configurations2/toolbar", "dir", 0x7777);
     row("inner dots kept", entry("a/../b", "d"), "a/../b");
     row("utf-8 flag", entry("r\xc3\xa9sum\xc3\xa9", "d", 0, 0x0800), QString::fromUtf8("r\xc3\xa9sum\xc3\xa9"));
 }
@@ -424,6 +451,73 @@ void TestZipReader::neverExtractsOutsideDestination()
     expectedTree.sort();
     QCOMPARE(treeBelow(root.path()), expectedTree);
     QVERIFY(!QFile::exists(QStringLiteral("/tmp/zip-escape.txt")));
+}
+
+void TestZipReader::failsOnEntriesItCannotExtractWhole_data()
+{
+    QTest::addColumn<QByteArray>("archive");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("inflated");  // what the entry's data really inflate to
+    QTest::addColumn<bool>("written");         // false: nothing may appear at all
+    QTest::addColumn<QString>("warning");
+
+    const QByteArray secret = QByteArray("SECRET-").repeated(600);
+    const QByteArray text = QByteArray("plain text that deflates well enough. ").repeated(110);
+    RawEntry cutStream = entry("e", text, 8);
+    cutStream.payload = rawDeflate(text).chopped(8);
+    cutStream.uncompressedSize = 4200;
+    QTest::newRow("corrupt stream after a secret") << buildArchive({entry("secret", secret), cutStream})
+        << "e" << text << true << "QZip: Z_DATA_ERROR: Input data is corrupted";
+    RawEntry damaged = entry("e", text);
+    damaged.payload = QByteArray(text).replace(7, 1, "X");
+    QTest::newRow("crc mismatch") << buildArchive({damaged}) << "e" << damaged.payload << true
+                                  << "QZip: CRC-32 mismatch in e: the data are damaged";
+    RawEntry grows = entry("e", text, 8);
+    grows.uncompressedSize = 100;
+    QTest::newRow("inflates past its declared size") << buildArchive({grows}) << "e" << text << true
+        << "QZip: Data of e cut at the size limit of 100 bytes";
+
+    QFile piped(peerDir + QStringLiteral("/infozip_stdin.zip"));
+    QVERIFY(piped.open(QIODevice::ReadOnly));
+    QTest::newRow("zip64 stream") << piped.readAll() << "-" << QByteArray() << false
+        << "QZip: .ZIP specification version 45 implementationis needed to extract the data.";
+    QTest::newRow("encrypted") << buildArchive({entry("e", text, 0, 1)}) << "e" << QByteArray() << false
+                               << "QZip: Unsupported encryption method is needed to extract the data.";
+    QTest::newRow("bzip2") << buildArchive({entry("e", text, 12)}) << "e" << QByteArray() << false
+                           << "QZip: Unsupported compression method 12 is needed to extract the data.";
+    // Three central records for one local entry: unzip calls it a possible zip bomb.
+    RawEntry again = entry("copy", QByteArray(1 << 20, 'z'), 8);
+    again.localHeaderOffset = 0;
+    RawEntry shifted = again;
+    shifted.name = "shifted";
+    shifted.localHeaderOffset = 10;
+    QTest::newRow("overlapping entries")
+        << buildArchive({entry("copy", again.contents, 8), again, shifted}) << "copy" << again.contents
+        << false << "QZip: Refusing to extract: the data of copy and copy overlap (a possible zip bomb)";
+}
+
+void TestZipReader::failsOnEntriesItCannotExtractWhole()
+{
+    QFETCH(QByteArray, archive);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, inflated);
+    QFETCH(bool, written);
+    QFETCH(QString, warning);
+    QTemporaryDir root;
+    WarningCollector collector;
+    BufferReader r(archive);
+    QVERIFY(!r.reader.extractAll(root.path()));
+    QVERIFY2(collector.warnings().contains(warning), qPrintable(collector.warnings().join('\n')));
+
+    // Whatever was written came from the entry's own data.
+    QFile file(root.filePath(name));
+    QCOMPARE(file.exists(), written);
+    QVERIFY(!file.exists() || file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(inflated.startsWith(bytes));
+    if (!written)
+        QCOMPARE(treeBelow(root.path()), QStringList());
+    QVERIFY(inflated.startsWith(r.reader.fileData(name)));
 }
 
 void TestZipReader::survivesTruncatedArchives()

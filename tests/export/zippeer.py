@@ -4,7 +4,8 @@
   zippeer.py make DIR          archives written by zipfile, one per feature
   zippeer.py dump ARCHIVE      JSON: how zipfile lists and reads an archive
   zippeer.py fields ARCHIVE    JSON: raw header fields, local headers, end record
-  zippeer.py compare A B       compare two extracted trees (exit 1 on difference)
+  zippeer.py compare A B       compare two extracted trees (exit 1 on difference);
+                               B's modes are taken masked by the process umask
 """
 import base64
 import io
@@ -56,6 +57,15 @@ def make(outdir):
         z.writestr(info("docs/", 0o755, stat.S_IFDIR), b"")
         z.writestr(info("docs/inner/", 0o700, stat.S_IFDIR), b"")
         z.writestr(info("docs/inner/readme.txt", 0o644), text, zipfile.ZIP_DEFLATED)
+        z.writestr(info("open/", 0o777, stat.S_IFDIR), b"")
+        z.writestr(info("open/shared.txt", 0o666), text, zipfile.ZIP_DEFLATED)
+    # Folders known by their names alone: no type bits, no directory attribute.
+    with zipfile.ZipFile(os.path.join(outdir, "py_dirname.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        for name in ("d/", "d/e/"):
+            zi = zipfile.ZipInfo(name)
+            zi.external_attr = 0o755 << 16
+            z.writestr(zi, b"")
+        z.writestr("d/e/f.txt", text)
     with zipfile.ZipFile(os.path.join(outdir, "py_utf8.zip"), "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("résumé.txt", text)
         z.writestr("данные/файл.txt", b"payload")
@@ -124,7 +134,7 @@ def fields(path):
     print(json.dumps(result))
 
 
-def describe(root):
+def describe(root, umask=0):
     tree = {}
     for dirpath, dirnames, filenames in os.walk(root):
         for name in dirnames + filenames:
@@ -134,15 +144,18 @@ def describe(root):
             if stat.S_ISLNK(st.st_mode):
                 tree[rel] = ("link", os.readlink(full))
             elif stat.S_ISDIR(st.st_mode):
-                tree[rel] = ("dir", stat.S_IMODE(st.st_mode))
+                tree[rel] = ("dir", stat.S_IMODE(st.st_mode) & ~umask)
             else:
                 with open(full, "rb") as f:
-                    tree[rel] = ("file", stat.S_IMODE(st.st_mode), f.read())
+                    tree[rel] = ("file", stat.S_IMODE(st.st_mode) & ~umask, f.read())
     return tree
 
 
 def compare(a, b):
-    ta, tb = describe(a), describe(b)
+    # unzip restores stored Unix modes as they are; the reader masks them by the umask.
+    umask = os.umask(0)
+    os.umask(umask)
+    ta, tb = describe(a), describe(b, umask)
     problems = []
     for rel in sorted(set(ta) | set(tb)):
         if ta.get(rel) != tb.get(rel):

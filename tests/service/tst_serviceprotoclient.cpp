@@ -24,6 +24,22 @@ bool connectClient(ServiceProtoClient* client, quint16 port = kServicePort)
     return connected.wait(5000);
 }
 
+// A plain TCP peer on the service port that takes the client's connection.
+struct RawPeer
+{
+    QTcpServer server;
+    QTcpSocket* socket = nullptr;
+
+    bool accept(ServiceProtoClient* client)
+    {
+        if (!server.listen(QHostAddress::LocalHost, kServicePort) || !connectClient(client)
+            || !(server.hasPendingConnections() || server.waitForNewConnection(5000)))
+            return false;
+        socket = server.nextPendingConnection();
+        return socket != nullptr;
+    }
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(RestMessage::ResponseStatus)
@@ -63,12 +79,10 @@ void tst_ServiceProtoClient::requestsAreNumberedWithHeaders()
 {
     // A raw peer sees the bytes exactly as written.
     service.reset();
-    QTcpServer raw;
-    QVERIFY(raw.listen(QHostAddress::LocalHost, kServicePort));
+    RawPeer raw;
     ServiceProtoClient client;
-    QVERIFY(connectClient(&client));
-    QVERIFY(raw.hasPendingConnections() || raw.waitForNewConnection(5000));
-    QTcpSocket* peer = raw.nextPendingConnection();
+    QVERIFY(raw.accept(&client));
+    QTcpSocket* peer = raw.socket;
     QSignalSpy auth(&client, &ServiceProtoClient::authRequired);
     client.setAuth(QStringLiteral("admin"), QStringLiteral("s3cr:t"));
 
@@ -150,12 +164,10 @@ void tst_ServiceProtoClient::responseWithoutLengthRunsToTheClose()
 {
     QFETCH(QByteArray, later);
     service.reset();
-    QTcpServer raw;
-    QVERIFY(raw.listen(QHostAddress::LocalHost, kServicePort));
+    RawPeer raw;
     ServiceProtoClient client;
-    QVERIFY(connectClient(&client));
-    QVERIFY(raw.hasPendingConnections() || raw.waitForNewConnection(5000));
-    QTcpSocket* peer = raw.nextPendingConnection();
+    QVERIFY(raw.accept(&client));
+    QTcpSocket* peer = raw.socket;
     QSignalSpy done(&client, &ServiceProtoClient::requestDone);
     QCOMPARE(client.get(QUrl(QStringLiteral("/c"))), 0);
     peer->write("HTTP/1.1 200 OK\r\nrequest-id: 0\r\nContent-Type: application/json\r\n\r\n{\"c\":"
