@@ -385,6 +385,28 @@ private slots:
         QCOMPARE(changed.count(), 0);
     }
 
+    // The identification reply is known by its page id compared as Qt 5's
+    // QVariant compares: converted to the id's own type, so bytes count too.
+    void deviceReplyIsKnownByPageId_data()
+    {
+        QTest::addColumn<QVariant>("pageId");
+        QTest::addColumn<bool>("identifies");
+
+        QTest::newRow("text") << QVariant(QString("device")) << true;
+        QTest::newRow("bytes") << QVariant(QByteArray("device")) << true;
+        QTest::newRow("other page") << QVariant(QString("sample")) << false;
+        QTest::newRow("number") << QVariant(7) << false;
+    }
+
+    void deviceReplyIsKnownByPageId()
+    {
+        QFETCH(QVariant, pageId);
+        FakeDevice device(factory);
+        QSignalSpy infoSpy(&device, &Device::deviceInfoUpdated);
+        emit factory->lastConnection()->dataReceived(pageId, kUrl, M(), M{{"serialNumer", "SN-2"}});
+        QTEST(infoSpy.count() == 1, "identifies");
+    }
+
     void setDeviceInfo_data()
     {
         QTest::addColumn<QVariant>("info");
