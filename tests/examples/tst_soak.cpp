@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "simulatorprocess.h"
 #include "sampleprotocol.h"
 
@@ -22,6 +24,7 @@ const char* const kFirstAddress = "127.0.0.11";
 const int kRequestTimeoutMs = 250;
 const int kLateDelayMs = 1000;
 const int kMemorySampleSecs = 10;
+const int kSettleMs = 8000;
 
 // Peak resident memory of this process, in KiB.
 qint64 peakResidentKiB()
@@ -145,8 +148,18 @@ void TestSoak::manyInstrumentsWithUnansweredRequests()
     }
     const qint64 seconds = clock.elapsed() / 1000;
     const qint64 peakAtEnd = peakResidentKiB();
-    // Let the last late replies come in.
-    QTest::qWait(kLateDelayMs + 1000);
+    // Let the last late replies come in: at most the dropped requests stay
+    // unanswered.  A loaded machine may take a while.
+    const auto settled = [&trackers]() {
+        return std::all_of(trackers.begin(), trackers.end(), [](const Tracker& tracker) {
+            return tracker.timeouts - tracker.lateReplies <= kRounds / kDropEvery;
+        });
+    };
+    QTest::qWait(kLateDelayMs);
+    QElapsedTimer wait;
+    wait.start();
+    while (!settled() && wait.elapsed() < kSettleMs)
+        QTest::qWait(100);
 
     int requests = 0, replies = 0, timeouts = 0, late = 0;
     for (const Tracker& tracker : trackers) {
