@@ -1,13 +1,14 @@
 # Installs the library with its host, builds a second plug-in against the
 # installed package only and runs the installed host with it against the
-# plug-in's own instrument (hygrometer.py); with the sample installed beside
-# it, --factory picks either.  Given the build tree of the other Qt version
+# plug-in's own instrument (hygrometer.py); then builds the sample plug-in on
+# its own against the same package, lays it beside the second one, and
+# --factory picks either.  Given the build tree of the other Qt version
 # (OTHER_BUILD_DIR), both builds are installed into one prefix and each
 # package goes through the same steps with its own host (the Qt 6 build's
 # programs are installed in bin/qt6).
 #   -DBUILD_DIR -DQT_MAJOR [-DOTHER_BUILD_DIR -DOTHER_QT_MAJOR]
-#   -DPROJECT_DIR -DINSTRUMENT -DWORK_DIR -DFLAGS -DBUILD_SCRIPT
-cmake_minimum_required(VERSION 3.19)
+#   -DPROJECT_DIR -DSAMPLE_DIR -DINSTRUMENT -DWORK_DIR -DFLAGS -DBUILD_SCRIPT
+cmake_minimum_required(VERSION 3.21)
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
@@ -50,7 +51,7 @@ foreach(entry IN LISTS builds)
             message(FATAL_ERROR "the installed tree lacks ${bin}/${file}")
         endif()
     endforeach()
-    file(RENAME ${bin}/plugins/libsample-plugin.so ${work}/libsample-plugin.so)
+    file(REMOVE ${bin}/plugins/libsample-plugin.so)
     file(COPY ${work}/build/libhygrometer-plugin.so DESTINATION ${bin}/plugins)
 
     set(hygrometer --address 127.0.0.1 --port @PORT@)
@@ -60,7 +61,15 @@ foreach(entry IN LISTS builds)
         message(FATAL_ERROR "the host wrote no settings or no report for the hygrometer:\n${settings}")
     endif()
 
-    file(RENAME ${work}/libsample-plugin.so ${bin}/plugins/libsample-plugin.so)
+    # The sample as a plug-in author builds it: out of tree, against this
+    # package only; it takes the place of the installed one.
+    set(sample ${work}/sample-build)
+    execute_process(COMMAND ${CMAKE_COMMAND} -S ${SAMPLE_DIR} -B ${sample}
+            -DCMAKE_PREFIX_PATH=${prefix} -DCC_QT_MAJOR=${major} "-DCMAKE_CXX_FLAGS=${FLAGS}"
+            "-DCMAKE_MODULE_LINKER_FLAGS=${FLAGS}" "-DCMAKE_SHARED_LINKER_FLAGS=${FLAGS}"
+        COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${sample} -j2 COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
+    file(COPY_FILE ${sample}/libsample-plugin.so ${bin}/plugins/libsample-plugin.so)
     run(both 3 "2 device factories are loaded; choose one with --factory NAME or --factory")
     run(by-name 0 "plug-ins: 2 loaded, factory \"Test hygrometer\".*  serial: HG-7731\n.*\ndone\n"
         --factory "test hygrometer" ${hygrometer})
