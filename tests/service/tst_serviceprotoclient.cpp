@@ -41,21 +41,13 @@ private slots:
 
     void payloadsFromJson()
     {
-        const QList<QPair<QByteArray, int>> statuses{ { "{\"status\": {\"status\": 401}}", 401 },
-                                                      { "{\"status\": 5}", 0 },
-                                                      { "{\"a\": 1, \"status\": {\"status\": 503}}", 503 },
-                                                      { QByteArray("{\"status\": {\"status\": 7}}\0x", 28), 7 },
-                                                      { "{\"json\": 1}", -1 }, { "[1]", -1 }, { "null", -1 } };
-        for (const auto& row : statuses) {
-            ServiceProtoStatus status;
-            status.status = -1;
-            QCOMPARE(status.fromJson(row.first), row.second >= 0);
-            QCOMPARE(status.status, row.second);
-        }
+        ServiceProtoStatus status;
+        QVERIFY(status.fromJson(QByteArray("{\"a\": 1, \"status\": {\"status\": 7}}\0x", 35))); // ends at the zero
+        QCOMPARE(status.status, 7);
+        QVERIFY(!status.fromJson("[1]"));
         ProtoData data;
-        QVERIFY(data.fromJson("{\"json\": [1, 2]}"));
-        QCOMPARE(data.data, QVariant(QVariantList{ 1, 2 }));
         QVERIFY(!data.fromJson("{\"status\": {\"status\": 1}}"));
+        QVERIFY(data.fromJson("{\"json\": [1, 2]}"));
         QCOMPARE(data.toJson(), QByteArray("{ \"json\" : [ 1, 2 ] }"));
     }
 
