@@ -17,10 +17,7 @@ QByteArray answerFor(const QByteArray& target)
         + "\r\nUSN: uuid:0e3c2f5a-7b41-4c8e-9d2f-1a2b3c4d5e6f::" + target + "\r\n\r\n";
 }
 
-QUrl udpUrl(const QUdpSocket& socket)
-{
-    return QUrl(QStringLiteral("udp://%1:%2").arg(socket.localAddress().toString()).arg(socket.localPort()));
-}
+QUrl udpUrl(const QUdpSocket& s) { return QUrl(QStringLiteral("udp://%1:%2").arg(s.localAddress().toString()).arg(s.localPort())); }
 
 // A control point opened on lo; runs one search and returns what it found.
 struct Searcher
