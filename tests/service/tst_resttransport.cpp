@@ -58,7 +58,15 @@ void tst_RestTransport::roundTrip()
     RestConnection writer(pair.local.data(), nullptr);
     RestConnection reader(pair.remote.data(), nullptr);
     QSignalSpy received(&reader, &RestConnection::messageReceived);
-    QList<QPair<RestMessage*, QByteArray>> sent;
+    QList<QPair<QString, QByteArray>> sent; // start line and content
+    QList<QStringList> headers;
+    const auto headerList = [](RestMessage* message) {
+        QStringList list;
+        for (const QString& name : message->headers())
+            if (name != QLatin1String("Content-Length"))
+                list << name + '=' + message->header(name).toString();
+        return list;
+    };
     for (int i = 0; i < 40; ++i) {
         const bool response = i % 2 && i != 39;
         auto* message = new RestMessage;
@@ -81,19 +89,16 @@ void tst_RestTransport::roundTrip()
         }
         bytes += "\r\n" + content;
         QCOMPARE(message->toByteArray(), bytes);
-        sent.append({ new RestMessage(message->startLine()), content });
-        for (const QString& name : message->headers())
-            sent.last().first->setHeader(name, message->header(name));
+        sent.append({ message->startLine(), content });
+        headers.append(headerList(message));
         writer.sendMessage(message);
     }
     QTRY_COMPARE_WITH_TIMEOUT(received.count(), sent.size(), 10000);
     for (const auto& expected : qAsConst(sent)) {
         QScopedPointer<RestMessage> message(reader.nextMessage());
-        QScopedPointer<RestMessage> want(expected.first);
         QVERIFY(message);
-        QCOMPARE(message->startLine(), want->startLine());
-        for (const QString& name : want->headers())
-            QCOMPARE(message->header(name).toString(), want->header(name).toString());
+        QCOMPARE(message->startLine(), expected.first);
+        QCOMPARE(headerList(message.data()), headers.takeFirst());
         QCOMPARE(message->content() != nullptr, !expected.second.isNull());
         if (message->content() && message->content()->seek(0))
             QCOMPARE(message->content()->readAll(), expected.second);
