@@ -2,26 +2,24 @@
 #define RESTSOCKETPAIR_H
 
 #include <QElapsedTimer>
-#include <QHostAddress>
 #include <QScopedPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
-// Two ends of one TCP connection on loopback, for tests that need a real
-// socket on each side: `local` is the connecting end, `remote` the accepted one.
+// Two ends of one TCP connection on loopback: `local` connects, `remote` was accepted.
 struct RestSocketPair
 {
     QScopedPointer<QTcpSocket> local;
     QScopedPointer<QTcpSocket> remote;
 
-    bool open(const QHostAddress& address = QHostAddress::LocalHost)
+    bool open()
     {
         QTcpServer server;
-        if (!server.listen(address, 0))
+        if (!server.listen(QHostAddress::LocalHost, 0))
             return false;
         local.reset(new QTcpSocket);
-        local->connectToHost(address, server.serverPort());
+        local->connectToHost(QHostAddress::LocalHost, server.serverPort());
         if (!server.waitForNewConnection(5000) || !local->waitForConnected(5000))
             return false;
         remote.reset(server.nextPendingConnection());
@@ -30,27 +28,24 @@ struct RestSocketPair
     }
 };
 
-// Writes bytes to a socket and lets the event loop run until the kernel has
-// taken them and the peer had a chance to read, so that each call arrives as
-// its own segment.
-inline void writeSegment(QTcpSocket* socket, const QByteArray& bytes, int settleMs = 30)
+// Writes bytes and lets the event loop run until the kernel took them and the
+// peer could read, so that each call arrives as its own segment.
+inline void writeSegment(QTcpSocket* socket, const QByteArray& bytes)
 {
     socket->write(bytes);
     while (socket->bytesToWrite() > 0 && socket->waitForBytesWritten(5000)) {
     }
-    QTest::qWait(settleMs);
+    QTest::qWait(30);
 }
 
-// Runs the event loop (a server may live in this thread) until at least size
-// bytes came or 5 s passed.
+// Runs the event loop until at least size bytes came or 5 s passed.
 inline QByteArray readAtLeast(QIODevice* device, int size)
 {
     QByteArray bytes;
     QElapsedTimer timer;
     timer.start();
     while (bytes.size() < size && timer.elapsed() < 5000) {
-        if (!device->bytesAvailable())
-            QTest::qWait(10);
+        QTest::qWait(10);
         bytes += device->readAll();
     }
     return bytes;
