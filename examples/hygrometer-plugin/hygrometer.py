@@ -1,4 +1,4 @@
-"""The hygrometer for the plug-in test, on 127.0.0.1 at a free port.
+"""The hygrometer of the example plug-in, on 127.0.0.1 at a free port.
 
    python3 hygrometer.py PROGRAM ARGS...   runs PROGRAM with @PORT@ in ARGS
 replaced by the port, prints its output and exits with its status.  The
