@@ -2,40 +2,7 @@
 
 #include <QTcpSocket>
 
-namespace {
-
-const QByteArray kHeaderEnd("\r\n\r\n");
-const int kMaxRequestBytes = 64 * 1024 * 1024;
-const int kStatusNoContent = 204;
-const int kStatusNotFound = 404;
-
-// Cuts one complete request off the front of `buffer`; false while incomplete.
-bool takeRequest(QByteArray* buffer, HttpTestRequest* request)
-{
-    const int headerEnd = buffer->indexOf(kHeaderEnd);
-    if (headerEnd < 0)
-        return false;
-    const QList<QByteArray> lines = buffer->left(headerEnd).split('\n');
-    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-    HttpTestRequest parsed;
-    parsed.method = requestLine.value(0);
-    parsed.target = requestLine.value(1);
-    for (const QByteArray& line : lines.mid(1)) {
-        const int colon = line.indexOf(':');
-        if (colon > 0)
-            parsed.headers.append(qMakePair(line.left(colon).trimmed(), line.mid(colon + 1).trimmed()));
-    }
-    const int length = parsed.header("Content-Length").toInt();
-    const int bodyStart = headerEnd + kHeaderEnd.size();
-    if (buffer->size() - bodyStart < length)
-        return false;
-    parsed.body = buffer->mid(bodyStart, length);
-    buffer->remove(0, bodyStart + length);
-    *request = parsed;
-    return true;
-}
-
-} // namespace
+#include <memory>
 
 QByteArray HttpTestRequest::header(const QByteArray& name) const
 {
@@ -56,8 +23,7 @@ HttpTestReply HttpTestReply::make(int status, const QByteArray& contentType, con
     return reply;
 }
 
-HttpTestServer::HttpTestServer(QObject* parent)
-    : QObject(parent)
+HttpTestServer::HttpTestServer()
 {
     connect(&server, &QTcpServer::newConnection, this, [this]() {
         while (QTcpSocket* socket = server.nextPendingConnection()) {
@@ -75,44 +41,43 @@ HttpTestServer::HttpTestServer(QObject* parent)
 
 bool HttpTestServer::listen(const QHostAddress& address, quint16 port)
 {
-    if (!server.listen(address, port))
-        return false;
-    lifetime.start(kLifetimeMs);
-    return true;
+    lifetime.start(180000);
+    return server.listen(address, port);
 }
 
 void HttpTestServer::close()
 {
     lifetime.stop();
     server.close();
-    const QList<QTcpSocket*> sockets = buffers.keys();
-    buffers.clear();
-    for (QTcpSocket* socket : sockets) {
+    for (QTcpSocket* socket : buffers.keys()) {
         socket->disconnect(this);
         socket->abort();
         socket->deleteLater();
     }
+    buffers.clear();
 }
 
 void HttpTestServer::readRequests(QTcpSocket* socket)
 {
-    if (!buffers.contains(socket))
-        return;
     QByteArray& buffer = buffers[socket];
     buffer += socket->readAll();
-    if (buffer.size() > kMaxRequestBytes) {
-        socket->abort();
-        return;
-    }
-    HttpTestRequest request;
-    while (takeRequest(&buffer, &request)) {
+    for (int end = buffer.indexOf("\r\n\r\n"); end >= 0; end = buffer.indexOf("\r\n\r\n")) {
+        HttpTestRequest request;
+        const QList<QByteArray> lines = buffer.left(end).split('\n');
+        request.method = lines.value(0).split(' ').value(0);
+        request.target = lines.value(0).split(' ').value(1);
+        for (const QByteArray& line : lines.mid(1))
+            request.headers.append(qMakePair(line.left(line.indexOf(':')).trimmed(), line.mid(line.indexOf(':') + 1).trimmed()));
+        const int length = request.header("Content-Length").toInt();
+        if (buffer.size() < end + 4 + length)
+            return;
+        request.body = buffer.mid(end + 4, length);
+        buffer.remove(0, end + 4 + length);
         const QByteArray path = request.target.split('?').value(0);
         if (recording)
             recorded.append(request);
-        auto waiting = queued.find(path);
-        const bool once = waiting != queued.end() && !waiting->isEmpty();
-        answer(socket, once ? waiting->takeFirst()
-                            : replies.value(path, HttpTestReply::make(kStatusNotFound, "text/plain", "not found")));
+        const bool once = !queued.value(path).isEmpty();
+        answer(socket, once ? queued[path].takeFirst() : replies.value(path, HttpTestReply::make(404, "text/plain", "not found")));
         // From the event loop, not from here: a slot may start a request that
         // nests an event loop, and a socket does not announce new data again
         // while its readyRead() is still being handled.
@@ -122,20 +87,29 @@ void HttpTestServer::readRequests(QTcpSocket* socket)
 
 void HttpTestServer::answer(QTcpSocket* socket, const HttpTestReply& reply)
 {
-    if (reply.delayMs < 0)
-        return;
     // The reason phrase is free text; clients go by the status code.
     QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " Status\r\n";
     if (!reply.contentType.isEmpty())
         out += "Content-Type: " + reply.contentType + "\r\n";
     for (const auto& h : reply.headers)
         out += h.first + ": " + h.second + "\r\n";
-    if (reply.status != kStatusNoContent)
-        out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n" + reply.body;
-    else
-        out += "\r\n";
+    if (reply.streamed >= 0) {
+        out += "Connection: close\r\n\r\n";
+        auto left = std::make_shared<qint64>(reply.streamed);
+        connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket, left]() {
+            const int n = int(qMin<qint64>(*left, 64 * 1024));
+            if (socket->bytesToWrite() == 0 && n == 0)
+                socket->disconnectFromHost();
+            else if (socket->bytesToWrite() == 0) {
+                *left -= n;
+                streamedBytes += socket->write(QByteArray(n, 'x'));
+            }
+        });
+    } else {
+        out += (reply.status == 204 ? "" : "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n") + "\r\n" + reply.body;
+    }
     if (reply.delayMs == 0)
         socket->write(out);
-    else // the socket as context drops the reply if the connection goes first
+    else if (reply.delayMs > 0) // the socket as context drops the reply if the connection goes first
         QTimer::singleShot(reply.delayMs, socket, [socket, out]() { socket->write(out); });
 }

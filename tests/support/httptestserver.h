@@ -1,11 +1,9 @@
 #ifndef HTTPTESTSERVER_H
 #define HTTPTESTSERVER_H
 
-#include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
-#include <QObject>
 #include <QPair>
 #include <QTcpServer>
 #include <QTimer>
@@ -17,53 +15,45 @@ typedef QList<QPair<QByteArray, QByteArray>> HttpTestHeaders;
 // One request as it arrived on the wire.
 struct HttpTestRequest
 {
-    QByteArray method;
-    QByteArray target;       // path and query, as sent
-    HttpTestHeaders headers; // in the order sent
-    QByteArray body;
-
+    QByteArray method, target, body; // target: path and query, as sent
+    HttpTestHeaders headers;
     // The first header of that name (case-insensitive), or a null array.
     QByteArray header(const QByteArray& name) const;
-    bool hasHeader(const QByteArray& name) const { return !header(name).isNull(); }
 };
 
 // What the server answers to one path.
 struct HttpTestReply
 {
     int status = 200;
-    QByteArray contentType; // no Content-Type header when empty
-    QByteArray body;
+    QByteArray contentType, body; // no Content-Type header when empty
     HttpTestHeaders headers;
-    int delayMs = 0; // negative: never answer; the connection stays open
-
-    static HttpTestReply make(int status, const QByteArray& contentType = QByteArray(),
-                              const QByteArray& body = QByteArray(), int delayMs = 0);
+    int delayMs = 0;      // negative: never answer; the connection stays open
+    qint64 streamed = -1; // else: no Content-Length of its own, this many bytes
+                          // as the client takes them, then the connection closes
+    static HttpTestReply make(int status, const QByteArray& contentType = {}, const QByteArray& body = {}, int delayMs = 0);
 };
 
 // A scripted HTTP/1.1 server on loopback for tests and benchmarks.  Replies are
 // chosen by path (target without query); unknown paths get 404.  Every request
-// is recorded.  It stops by itself after kLifetimeMs so that no test can leave
-// it running.
+// is recorded.  It stops by itself after three minutes so that no test can
+// leave it running.
 class HttpTestServer : public QObject
 {
     Q_OBJECT
 public:
-    static const int kLifetimeMs = 180000;
-
-    explicit HttpTestServer(QObject* parent = nullptr);
+    HttpTestServer();
     ~HttpTestServer() override { close(); }
-
     bool listen(const QHostAddress& address = QHostAddress::LocalHost, quint16 port = 0);
     quint16 serverPort() const { return server.serverPort(); }
     // Stops listening and drops every connection, answered or not.
     void close();
-
     void setReply(const QByteArray& path, const HttpTestReply& reply) { replies.insert(path, reply); }
     // A reply used once, before the one set with setReply.
     void queueReply(const QByteArray& path, const HttpTestReply& reply) { queued[path].append(reply); }
     // When false, requests are not kept (for long benchmark runs).
     void setRecording(bool record) { recording = record; }
     QList<HttpTestRequest> requests() const { return recorded; }
+    qint64 streamedBytes = 0; // body bytes of streamed replies sent so far
 
 signals:
     // Emitted from the event loop after a request has been answered or its
