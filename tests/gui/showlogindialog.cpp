@@ -4,11 +4,8 @@
 #include <configurator-common/dialogautorization.h>
 
 #include <QApplication>
-#include <QLocale>
-#include <QPixmap>
 #include <QTimer>
 #include <QTranslator>
-#include <QVariantMap>
 
 #include <cstdio>
 
@@ -20,7 +17,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: show-login-dialog OUTPUT.png [ru]\n");
         return 2;
     }
-
     QTranslator translator;
     if (args.value(2) == QLatin1String("ru")) {
         if (!translator.load(QStringLiteral(":/translations/common_ru.qm"))) {
@@ -29,18 +25,12 @@ int main(int argc, char** argv)
         }
         app.installTranslator(&translator);
     }
-
     DialogAutorization dialog;
-    QVariantMap data;
-    data.insert(QStringLiteral("ip"), QStringLiteral("192.168.1.10"));
-    dialog.setData(data);
+    dialog.setData(QVariantMap{{QStringLiteral("ip"), QStringLiteral("192.168.1.10")}});
     dialog.show();
-
     int status = 1;
-    const int kSettleMs = 500;
-    QTimer::singleShot(kSettleMs, &dialog, [&] {
+    QTimer::singleShot(500, &dialog, [&] {   // let the window settle
         status = dialog.grab().save(args.at(1)) ? 0 : 1;
-        dialog.close();
         app.quit();
     });
     app.exec();

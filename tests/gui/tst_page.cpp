@@ -3,70 +3,53 @@
 #include <configurator-common/connection.h>
 #include <configurator-common/device.h>
 #include <configurator-common/page.h>
+#include <configurator-common/requestmanager.h>
+#include <configurator-common/treeiteminfo.h>
 
-#include <QMetaMethod>
+#include <QPointer>
 #include <QtTest>
 
-namespace {
+// The GUI base classes: Page with a real Device, RequestManager, TreeItemInfo.
 
-const int kDefaultTimeout = 60000;
+namespace {
 
 class TestPage : public Page
 {
     Q_OBJECT
 public:
-    explicit TestPage(Device* device, const char* id = "") : Page(device, nullptr) { setId(QLatin1String(id)); }
-
-    QList<QVariant> updates;
-    QList<QVariant> configs;
+    TestPage(Device* device, const char* id) : Page(device, nullptr) { setId(QLatin1String(id)); }
+    QStringList seen;   // page ids of the replies and configuration maps this page received
 
 public slots:
-    void updateData(const QVariant& data) override { updates << data; }
+    void updateData(const QVariant& data) override { seen << data.toMap().value("page").toString(); }
     void changeDeviceStatus(const QVariant&) override {}
-    void updateConfigData(const QVariant& data) override { configs << data; }
+    void updateConfigData(const QVariant& data) override { seen << "config " + data.toMap().value("page").toString(); }
 };
 
 // Answers every request at once through the connection, as a transport would.
 class RecordingFactory : public StubDeviceFactory
 {
 public:
-    QList<QVariantList> requests; // page id, data, timeout
-
+    QStringList requests;
     Connection* createConnection(const QString&) override { return new Connection; }
     void requestData(Connection* connection, const QString& pageId, const QVariant& data, int timeout) override
     {
-        requests << QVariantList{pageId, data, timeout};
-        emit connection->dataReceived(pageId, QUrl(QStringLiteral("http://127.0.0.1/status")),
-                                      QVariantMap{{QStringLiteral("type"), QStringLiteral("json")}},
-                                      QStringLiteral("answer"));
+        requests << QStringLiteral("%1 %2 %3").arg(pageId, data.toString()).arg(timeout);
+        emit connection->dataReceived(pageId, QUrl(), QVariantMap(), "answer");
     }
 };
 
 class TestDevice : public Device
 {
-    Q_OBJECT
 public:
     explicit TestDevice(IDeviceFactory* factory) : Device(factory, nullptr)
     {
         config()->address = QHostAddress(QHostAddress::LocalHost);
-        config()->login = QStringLiteral("user");
-        config()->password = QStringLiteral("qvxj");
+        config()->login = config()->password = QStringLiteral("user");
     }
 };
 
-// Wires a page to its device as a plug-in does.
-void connectPage(Page* page, Device* device)
-{
-    QObject::connect(page, SIGNAL(dataRequested(QVariant,int)), device, SLOT(requestData(QVariant,int)));
-    QObject::connect(page, SIGNAL(getConfigData(QVariant)), device, SLOT(getConfigData(QVariant)));
-    QObject::connect(device, SIGNAL(dataUpdated(QVariant)), page, SLOT(updateData(QVariant)));
-    QObject::connect(device, SIGNAL(updateConfigData(QVariant)), page, SLOT(updateConfigData(QVariant)));
-}
-
-QVariantMap requestMap(const char* request)
-{
-    return QVariantMap{{QStringLiteral("request"), QLatin1String(request)}};
-}
+TreeItemInfo* item(const char* name, QObject* parent = nullptr) { return new TreeItemInfo(name, name, parent); }
 
 } // namespace
 
@@ -75,73 +58,98 @@ class tst_Page : public QObject
     Q_OBJECT
 
 private slots:
-    void titleAndModifiedSignal();
-    void metaObjectOrder();
-    void deviceTagsCallsWithPageId();
-};
-
-void tst_Page::titleAndModifiedSignal()
-{
-    TestPage page(nullptr);
-    page.setTitle(QStringLiteral("Network"));
-    QCOMPARE(page.title(), QStringLiteral("Network"));
-    QCOMPARE(page.windowTitle(), QStringLiteral("Network[*]"));
-    QVERIFY(page.readyToClose());
-    QVERIFY(page.setProperty("id", QStringLiteral("ethernet")));
-    QCOMPARE(page.id(), QStringLiteral("ethernet"));
-
-    QSignalSpy spy(&page, &Page::pageModified);
-    page.setWindowModified(true);
-    page.setWindowModified(true); // not a change: no second signal
-    page.setWindowModified(false);
-    QCOMPARE(spy.count(), 2);
-    QCOMPARE(spy.at(0).at(0).toBool(), true);
-    QCOMPARE(spy.at(1).at(0).toBool(), false);
-}
-
-// Hosts and plug-ins may connect by index; the order is part of the interface.
-void tst_Page::metaObjectOrder()
-{
-    const QMetaObject& meta = Page::staticMetaObject;
-    QStringList methods;
-    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
-        const QMetaMethod method = meta.method(i);
-        methods << (method.methodType() == QMetaMethod::Signal ? "signal " : "slot ") + method.methodSignature();
+    void modifiedSignalOnlyOnChange()
+    {
+        TestPage page(nullptr, "");
+        QSignalSpy spy(&page, &Page::pageModified);
+        for (bool modified : {true, true, false})
+            page.setWindowModified(modified);
+        QCOMPARE(QList<QList<QVariant>>(spy), (QList<QList<QVariant>>{{true}, {false}}));
     }
-    QCOMPARE(methods, QStringList({"signal dataRequested(QVariant,int)", "signal dataRequested(QVariant)",
-                                   "signal statusRequested()", "signal setConfigData(QString,QVariant)",
-                                   "signal getConfigData(QVariant)", "signal pageModified(bool)",
-                                   "slot updateData(QVariant)", "slot changeDeviceStatus(QVariant)",
-                                   "slot updateConfigData(QVariant)"}));
-}
 
-void tst_Page::deviceTagsCallsWithPageId()
-{
-    RecordingFactory factory;
-    TestDevice device(&factory);
-    TestPage page(&device, "ethernet");
-    TestPage other(&device, "serial");
-    connectPage(&page, &device);
-    connectPage(&other, &device);
+    // The device tags each request with the page that sent it; replies go to
+    // every page, and "page" tells the one that asked.
+    void deviceTagsCallsWithPageId()
+    {
+        RecordingFactory factory;
+        TestDevice device(&factory);
+        TestPage page(&device, "ethernet");
+        TestPage other(&device, "serial");
+        for (Page* p : {&page, &other}) {
+            connect(p, SIGNAL(dataRequested(QVariant,int)), &device, SLOT(requestData(QVariant,int)));
+            connect(p, SIGNAL(getConfigData(QVariant)), &device, SLOT(getConfigData(QVariant)));
+            connect(&device, SIGNAL(dataUpdated(QVariant)), p, SLOT(updateData(QVariant)));
+            connect(&device, SIGNAL(updateConfigData(QVariant)), p, SLOT(updateConfigData(QVariant)));
+        }
+        page.requestData("a");   // with the default time-out
+        emit other.dataRequested("b", 900);
+        device.requestData("c");  // not from a page
+        emit page.getConfigData(QVariant());
+        QCOMPARE(factory.requests, QStringList({"ethernet a 60000", "serial b 900", "device c 60000"}));
+        QCOMPARE(other.seen, QStringList({"ethernet", "serial", "device", "config ethernet"}));
+    }
 
-    page.requestData(requestMap("ethernet")); // with the default timeout
-    emit other.dataRequested(requestMap("serial"), 900);
-    device.requestData(requestMap("deviceStatus")); // not from a page
+    // A record answers to every name that contains its own; an empty one to all.
+    void requestManager()
+    {
+        RequestManager manager;
+        manager.append("status", "ask");
+        manager.append(QString());
+        manager.append("network", 2);   // found as the empty record
+        QCOMPARE(manager.size(), 2);
+        QCOMPARE(QList<int>({manager.indexOf("get-status-now"), manager.indexOf("Status")}), QList<int>({0, 1}));
+        QVERIFY(manager.apply("status", "online") && !manager.check());
+        QVERIFY(manager.apply("", 20) && manager.check());
+        manager.reset("status");
+        QVERIFY(!manager.check());
+        QCOMPARE(manager.data(RequestManager::ReplyData, "status"), QVariant("online"));
+        QVERIFY(!manager.data(RequestManager::ReplyData, 2).isValid() && !manager.isReceived(-1));
+    }
 
-    QCOMPARE(factory.requests, QList<QVariantList>({{"ethernet", requestMap("ethernet"), kDefaultTimeout},
-                                                    {"serial", requestMap("serial"), 900},
-                                                    {"device", requestMap("deviceStatus"), kDefaultTimeout}}));
+    // A node owns its subtree; a child that is also the QObject child of
+    // another node may be deleted by that node first, and leaves the list.
+    void treeOwnsItsSubtree()
+    {
+        TreeItemInfo* root = item("root");
+        QList<QPointer<TreeItemInfo>> nodes = {item("a"), item("a1"), item("b")};
+        root->addItem(nodes[0]);
+        root->addItem(nodes[2]);
+        nodes[0]->addItem(nodes[1]);
+        TreeItemInfo* holder = item("holder");
+        root->addItem(item("c", holder));
+        delete holder;
+        root->removeItem(nodes[2]);
+        QVERIFY(nodes[2].isNull());
+        QCOMPARE(root->itemList(), QList<TreeItemInfo*>({nodes[0]}));
+        delete root;
+        QVERIFY(nodes[0].isNull() && nodes[1].isNull());
+    }
 
-    // Replies go to every page; "page" tells the one that asked.
-    QCOMPARE(other.updates.size(), 3);
-    const QVariantMap reply = other.updates.at(0).toMap();
-    QCOMPARE(reply.value(QStringLiteral("page")).toString(), QStringLiteral("ethernet"));
-    QCOMPARE(reply.value(QStringLiteral("data")).toString(), QStringLiteral("answer"));
-
-    emit page.getConfigData(QVariant());
-    QCOMPARE(page.configs.size(), 1);
-    QCOMPARE(page.configs.at(0).toMap().value(QStringLiteral("page")).toString(), QStringLiteral("ethernet"));
-}
+    void treeRefusesDoubleListingAndCycles()
+    {
+        TreeItemInfo first("first", "", nullptr), second("second", "", nullptr);
+        TreeItemInfo* a = item("a");
+        first.addItem(a);
+        first.addItem(a);
+        second.addItem(a);   // moves
+        QVERIFY(first.itemList().isEmpty() && second.itemList().size() == 1 && a->parentItem() == &second);
+        a->addItem(item("a1"));
+        QTest::ignoreMessage(QtWarningMsg, "TreeItem::addChild, Item would contain itself");
+        a->itemList().at(0)->addItem(&second);
+        QTest::ignoreMessage(QtWarningMsg, "TreeItem::addChild, Item would contain itself");
+        a->addItem(a);
+        QVERIFY(a->itemList().size() == 1 && a->itemList().at(0)->itemList().isEmpty() && !second.parentItem());
+        // parentItem is the caller's to set: a loop of it must not hang addItem,
+        // and a child pointing elsewhere still leaves its owner's list when deleted.
+        first.setParentItem(&second);
+        second.setParentItem(&first);
+        TreeItemInfo* holder = item("holder");
+        first.addItem(item("b", holder));
+        first.itemList().at(0)->setParentItem(&second);
+        delete holder;
+        QVERIFY(first.itemList().isEmpty());
+    }
+};
 
 QTEST_MAIN(tst_Page)
 #include "tst_page.moc"

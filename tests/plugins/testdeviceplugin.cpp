@@ -1,16 +1,16 @@
 #include "stubdevicefactory.h"
-#include "testdeviceplugin.h"
 
 #include <configurator-common/iconfiguratorplugin.h>
 #include <configurator-common/pluginmanager.h>
 
 #include <QObject>
-#include <QtPlugin>
 
+// Two factories of one identity, QObjects named so that the test can watch
+// them being destroyed.
 class TestDeviceFactory : public QObject, public StubDeviceFactory
 {
 public:
-    explicit TestDeviceFactory(const char* name) : StubDeviceFactory(kTestFactoryUuid)
+    explicit TestDeviceFactory(const char* name) : StubDeviceFactory(QUuid("{6c1f6a53-2f0e-4d8a-9d2b-0e5a3c7b9f11}"))
     {
         setObjectName(QLatin1String(name));
     }
@@ -23,12 +23,12 @@ class TestDevicePlugin : public QObject, public IConfiguratorPlugin
     Q_PLUGIN_METADATA(IID IConfiguratorPlugin_iid)
     Q_INTERFACES(IConfiguratorPlugin)
 public:
-    // Counts its calls in a property, so the test can see it ran once.
+    // Notes, at each call, how many plug-ins the manager holds.
     bool initialize() override
     {
-        setProperty("initializeCount", property("initializeCount").toInt() + 1);
-        PluginManager::addDeviceFactory(new TestDeviceFactory(kFirstFactoryName));
-        PluginManager::addDeviceFactory(new TestDeviceFactory(kSecondFactoryName));
+        setProperty("pluginsSeen", property("pluginsSeen").toList() << PluginManager::plugins().size());
+        PluginManager::addDeviceFactory(new TestDeviceFactory("first-factory"));
+        PluginManager::addDeviceFactory(new TestDeviceFactory("second-factory"));
         return true;
     }
 };
