@@ -10,10 +10,11 @@
 #include "httptestserver.h"
 #include "stubdevicefactory.h"
 
+Q_DECLARE_METATYPE(HttpTestReply)
+
 namespace {
 
 const int kWaitMs = 5000;
-const int kShortTimeoutMs = 200;
 const QByteArray kJson = "application/json";
 
 QUrl path(const char* pathAndQuery)
@@ -21,10 +22,10 @@ QUrl path(const char* pathAndQuery)
     return QUrl(QString::fromLatin1(pathAndQuery));
 }
 
-// The text of a dataReceived signal, as the test logs it.
+// A signal of the client as the test logs it.
 QString got(const char* id, const QString& url, const char* method = "get", int status = 200, const char* type = "data")
 {
-    return QStringLiteral("data %1 %2 method=%3 status=%4 type=%5").arg(id, url, method).arg(status).arg(type);
+    return QStringList{ status ? "data" : "timeout", id, url, QStringLiteral("method=%1 status=%2 type=%3").arg(method).arg(status).arg(type) }.join(' ');
 }
 
 QString error(QNetworkReply::NetworkError code)
@@ -41,7 +42,7 @@ struct RoadDevice : Device
 // status and info requests become GET requests to the test server's port.
 struct RoadFactory : StubDeviceFactory
 {
-    explicit RoadFactory(quint16 port) : port(port) {}
+    quint16 port = 0;
     Device* createDevice(QObject*) override { return new RoadDevice(this); }
     Connection* createConnection(const QString&) override { return new HttpClient; }
     bool prepareConnection(Connection* connection) override
@@ -56,7 +57,6 @@ struct RoadFactory : StubDeviceFactory
         const bool status = data.toMap().value(QStringLiteral("request")) == QStringLiteral("deviceStatus");
         static_cast<HttpClient*>(connection)->get(pageId, path(status ? "/api/status" : "/api/info"), timeout);
     }
-    quint16 port;
 };
 
 } // namespace
@@ -66,7 +66,7 @@ class TestHttpClient : public QObject
     Q_OBJECT
     HttpTestServer* server = nullptr;
     HttpClient* client = nullptr;
-    RoadFactory* factory = nullptr;
+    RoadFactory factory;
     Device* device = nullptr;
     QString base;
     QStringList events; // every signal of the client, as text
@@ -82,10 +82,9 @@ class TestHttpClient : public QObject
     }
 
 private slots:
-    void initTestCase() { qRegisterMetaType<QNetworkReply::NetworkError>(); }
-
     void init()
     {
+        qRegisterMetaType<QNetworkReply::NetworkError>();
         server = new HttpTestServer;
         QVERIFY(server->listen(QHostAddress::LocalHost));
         base = QStringLiteral("http://127.0.0.1:%1").arg(server->serverPort());
@@ -99,8 +98,8 @@ private slots:
         connect(client, &HttpClient::timeout, this, [this](QVariant id, const QUrl& url, QVariant info) { add("timeout", id, url, info); });
         connect(client, &HttpClient::authRequired, this, [this](QVariant id, const QUrl& url) { add("auth", id, url); });
         connect(client, &HttpClient::error, this, [this](QNetworkReply::NetworkError code) { events << error(code); });
-        factory = new RoadFactory(server->serverPort());
-        device = factory->createDevice(nullptr);
+        factory.port = server->serverPort();
+        device = factory.createDevice(nullptr);
         device->config()->address = QHostAddress(QStringLiteral("127.0.0.1"));
         device->config()->login = QStringLiteral("operator");
         device->config()->password = QStringLiteral("pa:ss");
@@ -109,126 +108,113 @@ private slots:
     void cleanup()
     {
         // The clients first: their pending replies must not see the server go;
-        // the device's connection goes with deleteLater(), before its factory.
+        // the device's connection goes with deleteLater(), before the server.
         delete client;
         delete device;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        delete factory;
         delete server;
         events.clear();
         payload.clear();
     }
 
-    void request_data()
+    void exchange_data()
     {
-        QTest::addColumn<int>("status"); // 0: nobody listens
-        QTest::addColumn<QByteArray>("contentType");
-        QTest::addColumn<QString>("event");
-        QTest::addColumn<QVariant>("data");
-        QTest::addColumn<QVariant>("posted"); // "get": a GET
+        QTest::addColumn<HttpTestReply>("reply"); // status 0: nobody listens
+        QTest::addColumn<QVariant>("posted");     // "get": a GET
         QTest::addColumn<QByteArray>("postType");
+        QTest::addColumn<int>("timeout");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QVariant>("data");
 
         const QByteArray json = "{\"model\": \"T-100\", \"channels\": [1, 2.5]}";
         const QVariant decoded = QVariantMap{ { "model", "T-100" }, { "channels", QVariantList{ qulonglong(1), 2.5 } } };
-        const QString url = QStringLiteral("/r?from=0&count=10");
-        const auto row = [&](const char* name, int status, const QByteArray& type, const QString& event, const QVariant& data,
-                             const QVariant& posted = QStringLiteral("get"), const QByteArray& postType = {}) {
-            QTest::newRow(name) << status << type << event << data << posted << postType;
+        const auto row = [](const char* name, int status, const QByteArray& type, const QByteArray& body, const QStringList& expected,
+                            const QVariant& data = QVariant(), const QVariant& posted = "get", const QByteArray& postType = {},
+                            int timeout = kWaitMs, int delay = 0, qint64 streamed = -1, const QByteArray& headers = {}) {
+            HttpTestReply reply = HttpTestReply::make(status, type, body, delay);
+            reply.streamed = streamed;
+            reply.headers = headers;
+            QTest::newRow(name) << reply << posted << postType << timeout << expected << data;
         };
-        row("json", 200, "application/json; charset=utf-8", got("p", url), decoded);
-        row("capitalised json is neither", 200, "Application/JSON", got("p", url), QVariant());
-        row("csv", 200, "text/csv", got("p", url, "get", 200, "file"), json);
-        row("no content", 204, {}, got("p", url, "get", 204), QVariant());
-        // Only a 401 switches authorization on: none of these.
-        row("404", 404, kJson, error(QNetworkReply::ContentNotFoundError), QVariant());
-        row("500", 500, kJson, error(QNetworkReply::InternalServerError), QVariant());
-        row("refused", 0, kJson, error(QNetworkReply::ConnectionRefusedError), QVariant());
-        row("post without data", 200, kJson, got("p", url, "post"), decoded, QVariant(), "application/x-www-form-urlencoded");
-        row("post text as UTF-8", 200, kJson, got("p", url, "post"), decoded, QStringLiteral("h\u00e9llo\r\n"),
-            "application/octet-stream");
+        const QString r = QStringLiteral("/r?a=1");
+        row("json", 200, "application/json; charset=utf-8", json, { got("p", r) }, decoded);
+        row("capitalised json is neither", 200, "Application/JSON", json, { got("p", r) });
+        row("csv", 200, "text/csv", json, { got("p", r, "get", 200, "file") }, json);
+        row("no content", 204, {}, {}, { got("p", r, "get", 204) });
+        row("404", 404, kJson, json, { error(QNetworkReply::ContentNotFoundError) });
+        row("refused", 0, kJson, json, { error(QNetworkReply::ConnectionRefusedError) });
+        row("post without data", 200, kJson, json, { got("p", r, "post") }, decoded, QVariant(), "application/x-www-form-urlencoded");
+        row("post text as UTF-8", 200, kJson, json, { got("p", r, "post") }, decoded, "h\u00e9llo\r\n", "application/octet-stream");
+        // Within the grace period (10 s by default) a reply that finishes late is still reported.
+        row("late reply is reported after the time-out", 200, kJson, json, { got("p", r, "get", 0), got("p", r) }, decoded, "get",
+            {}, 200, 1000);
+        row("post never answered", 200, kJson, json, { got("p", r, "post", 0) }, QVariant(), "x", "application/octet-stream", 200, -1);
+        row("negative time-out waits for the reply", 200, kJson, json, { got("p", r) }, decoded, "get", {}, -1, 1000);
+        // A device that sends far more than a reply may be must not take the
+        // configurator's memory: the reply is cut off while it streams in.
+        row("within the bound", 200, "application/octet-stream", QByteArray(1 << 16, 'x'), { got("p", r, "get", 200, "file") },
+            QByteArray(1 << 16, 'x'));
+        row("declared beyond the bound", 200, "text/csv", {}, { error(QNetworkReply::UnknownContentError) }, QVariant(), "get", {},
+            kWaitMs, 0, qint64(32) << 20, "Content-Length: 1073741824\r\n");
+        row("streamed beyond the bound", 200, "text/csv", {}, { error(QNetworkReply::UnknownContentError) }, QVariant(), "get", {},
+            kWaitMs, 0, qint64(32) << 20);
     }
 
-    void request()
+    void exchange()
     {
-        QFETCH(int, status);
-        QFETCH(QByteArray, contentType);
-        QFETCH(QString, event);
-        QFETCH(QVariant, data);
+        QFETCH(HttpTestReply, reply);
         QFETCH(QVariant, posted);
         QFETCH(QByteArray, postType);
-        const bool post = posted != QStringLiteral("get");
-        if (status == 0)
-            server->close();
-        server->setReply("/r", HttpTestReply::make(status, contentType, "{\"model\": \"T-100\", \"channels\": [1, 2.5]}"));
-        // A failed reply is also written to the debug stream: "Error:", status, reason.
-        for (int i = 0; i < 2 && event.startsWith(QLatin1String("error")); ++i)
-            QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Error: %1 \"").arg(status)));
-
-        // Twice: the outcome of the first must not change how the second is sent.
-        for (int i = 0; i < 2; ++i)
-            QVERIFY(post ? client->post("p", path("/r?from=0&count=10"), posted, kWaitMs) : client->get("p", path("/r?from=0&count=10"), kWaitMs));
-        QCOMPARE(events, (QStringList{ event, event }));
-        QCOMPARE(payload.isValid(), data.isValid());
-        QCOMPARE(payload, data);
-        QCOMPARE(server->requests().size(), status ? 2 : 0);
-        for (const HttpTestRequest& request : server->requests()) {
-            QCOMPARE(request.method + " " + request.target, QByteArray(post ? "POST" : "GET") + " /r?from=0&count=10");
-            QVERIFY(request.header("Authorization").isNull());
-            QCOMPARE(request.header("Content-Type"), postType);
-            QCOMPARE(request.body, post ? posted.toString().toUtf8() : QByteArray());
-        }
-    }
-
-    void unauthorizedMakesLaterRequestsCarryBasicAuth()
-    {
-        HttpTestReply refusal = HttpTestReply::make(401, "text/plain", "who are you?");
-        refusal.headers.append(qMakePair(QByteArray("WWW-Authenticate"), QByteArray("Basic realm=\"device\"")));
-        server->queueReply("/status", refusal);
-        server->setReply("/status", HttpTestReply::make(200, kJson, "{\"ok\": true}"));
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Error: 401 \"")));
-        // Not repeated by the client; the next requests carry the credentials.
-        QVERIFY(client->get("p7", path("/status"), kWaitMs));
-        QVERIFY(client->get("p7", path("/status"), kWaitMs));
-        QVERIFY(client->post("p7", path("/status"), QVariant(), kWaitMs));
-        client->setAuthRequire(false);
-        QVERIFY(client->get("p7", path("/status"), kWaitMs));
-
-        QCOMPARE(events, (QStringList{ "auth p7 /status", got("p7", "/status"), got("p7", "/status", "post"), got("p7", "/status") }));
-        QStringList sent;
-        for (const HttpTestRequest& request : server->requests())
-            sent << QString::fromLatin1(request.header("Authorization"));
-        const QString basic = "Basic " + QByteArray("admin:s3cret").toBase64();
-        QCOMPARE(sent, (QStringList{ QString(), basic, basic, QString() }));
-    }
-
-    void timedOut_data()
-    {
-        QTest::addColumn<bool>("isPost");
-        QTest::addColumn<int>("timeout"); // negative: no limit
-        QTest::addColumn<int>("delay");   // negative: never answered
-        QTest::addColumn<QStringList>("expected");
-        const QString timeout = QStringLiteral("timeout v /v method=%1 status=0 type=data");
-        // Within the grace period (10 s by default) a reply that finishes late is still reported.
-        QTest::newRow("late reply is reported after") << false << kShortTimeoutMs << 1000
-                                                      << QStringList{ timeout.arg("get"), got("v", "/v") };
-        QTest::newRow("post never answered") << true << kShortTimeoutMs << -1 << QStringList{ timeout.arg("post") };
-        QTest::newRow("negative time-out waits for the reply") << false << -1 << 1000 << QStringList{ got("v", "/v") };
-    }
-
-    void timedOut()
-    {
-        QFETCH(bool, isPost);
         QFETCH(int, timeout);
-        QFETCH(int, delay);
         QFETCH(QStringList, expected);
-        server->setReply("/v", HttpTestReply::make(200, kJson, "{\"late\": true}", delay));
-        QCOMPARE(isPost ? client->post("v", path("/v"), QByteArray("x"), timeout) : client->get("v", path("/v"), timeout), timeout < 0);
+        QFETCH(QVariant, data);
+        const bool post = posted != QStringLiteral("get");
+        if (reply.status == 0)
+            server->close();
+        server->setReply("/r", reply);
+        client->setMaxReplySize(256 * 1024);
+        // A failed reply is also written to the debug stream: "Error:", status, reason.
+        if (expected.value(0).startsWith(QLatin1String("error")) && reply.streamed < 0)
+            QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Error: %1 \"").arg(reply.status)));
+        if (reply.streamed >= 0)
+            QTest::ignoreMessage(QtWarningMsg, qPrintable("HttpClient: reply larger than 262144 bytes, aborted: \"" + base + "/r?a=1\""));
+
+        QCOMPARE(post ? client->post("p", path("/r?a=1"), posted, timeout) : client->get("p", path("/r?a=1"), timeout),
+                 !expected.value(0).startsWith(QLatin1String("timeout")));
         QCOMPARE(events, expected.mid(0, 1));
         QTRY_COMPARE_WITH_TIMEOUT(events.size(), expected.size(), kWaitMs);
-        QTest::qWait(2 * kShortTimeoutMs);
+        QTest::qWait(400);
         QCOMPARE(events, expected);
-        QCOMPARE(payload.toMap().value(QStringLiteral("late")).toBool(), delay >= 0);
-        QCOMPARE(server->requests().size(), 1);
+        QCOMPARE(payload.isValid(), data.isValid());
+        QCOMPARE(payload, data);
+        QCOMPARE(server->requests.size(), reply.status ? 1 : 0);
+        for (const HttpTestRequest& request : server->requests) {
+            QCOMPARE(request.method + " " + request.target, QByteArray(post ? "POST" : "GET") + " /r?a=1");
+            QCOMPARE(request.headers.value("content-type"), postType);
+            QCOMPARE(request.body, post ? posted.toString().toUtf8() : QByteArray());
+        }
+        QVERIFY2(server->streamedBytes <= reply.streamed / 2, qPrintable(QString::number(server->streamedBytes)));
+    }
+
+    // Only a 401 switches authorization on, and it is not repeated by the
+    // client; the next requests carry the credentials.
+    void unauthorizedMakesLaterRequestsCarryBasicAuth()
+    {
+        server->queueReply("/s", HttpTestReply{ 401, "text/plain", "who?", 0, "WWW-Authenticate: Basic realm=\"device\"\r\n" });
+        server->setReply("/s", HttpTestReply::make(200, kJson, "{\"ok\": true}"));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Error: 404 \"")));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Error: 401 \"")));
+        QVERIFY(client->get("p", path("/missing"), kWaitMs));
+        QVERIFY(client->get("p", path("/s"), kWaitMs));
+        QVERIFY(client->post("p", path("/s"), QVariant(), kWaitMs));
+        client->setAuthRequire(false);
+        QVERIFY(client->get("p", path("/s"), kWaitMs));
+        QCOMPARE(events, (QStringList{ error(QNetworkReply::ContentNotFoundError), "auth p /s", got("p", "/s", "post"), got("p", "/s") }));
+        QStringList sent;
+        for (const HttpTestRequest& request : server->requests)
+            sent << request.headers.value("authorization");
+        const QString basic = "Basic " + QByteArray("admin:s3cret").toBase64();
+        QCOMPARE(sent, (QStringList{ QString(), QString(), basic, QString() }));
     }
 
     // Qt opens at most six connections to one host, and a reply that never
@@ -243,36 +229,7 @@ private slots:
             QVERIFY(!client->get("h", path("/held"), 50));
         QTest::qWait(600);
         QVERIFY(client->get("ok", path("/ok"), kWaitMs));
-        QCOMPARE(events.mid(5), (QStringList{ "timeout h /held method=get status=0 type=data", got("ok", "/ok") }));
-    }
-
-    void oversizedReplyIsAborted_data()
-    {
-        QTest::addColumn<QByteArray>("declared"); // Content-Length
-        QTest::addColumn<qint64>("streamed");     // negative: a plain reply of 64 KiB
-        QTest::newRow("within the bound") << QByteArray() << qint64(-1);
-        QTest::newRow("declared beyond") << QByteArray("1073741824") << (qint64(32) << 20);
-        QTest::newRow("streamed beyond without length") << QByteArray() << (qint64(32) << 20);
-    }
-
-    // A device that sends far more than a reply can be must not take the
-    // configurator's memory: the reply is cut off while it streams in.
-    void oversizedReplyIsAborted()
-    {
-        QFETCH(QByteArray, declared);
-        QFETCH(qint64, streamed);
-        HttpTestReply reply = HttpTestReply::make(200, "application/octet-stream", QByteArray(65536, 'x'));
-        reply.streamed = streamed;
-        if (!declared.isNull())
-            reply.headers.append(qMakePair(QByteArray("Content-Length"), declared));
-        server->setReply("/log", reply);
-        client->setMaxReplySize(256 * 1024);
-        if (streamed > 0)
-            QTest::ignoreMessage(QtWarningMsg, qPrintable("HttpClient: reply larger than 262144 bytes, aborted: \"" + base + "/log\""));
-        QVERIFY(client->get("big", path("/log"), kWaitMs));
-        QCOMPARE(events, QStringList{ streamed > 0 ? error(QNetworkReply::UnknownContentError) : got("big", "/log", "get", 200, "file") });
-        QCOMPARE(payload.toByteArray().size(), streamed > 0 ? 0 : 65536);
-        QVERIFY2(server->streamedBytes <= streamed / 2, qPrintable(QString::number(server->streamedBytes)));
+        QCOMPARE(events.mid(5), (QStringList{ got("h", "/held", "get", 0), got("ok", "/ok") }));
     }
 
     // The outer reply comes at once but the nested wait outlives its time-out:
@@ -297,36 +254,20 @@ private slots:
         HttpClient* doomed = client;
         connect(server, &HttpTestServer::requestReceived, this, [&]() { delete client; client = nullptr; });
         QVERIFY(!doomed->get("gone", path("/void"), kWaitMs));
-        QVERIFY(client == nullptr);
-        QCOMPARE(events, QStringList());
+        QVERIFY(client == nullptr && events.isEmpty());
     }
 
-    void hostHeader_data()
+    void ipv6HostIsBracketed()
     {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<int>("port");     // 0: any free one
-        QTest::addColumn<QString>("host"); // %1: the port
-        QTest::newRow("default port stays out") << "127.0.0.1" << 80 << "127.0.0.1";
-        QTest::newRow("IPv6 is bracketed") << "::1" << 0 << "[::1]:%1";
-    }
-
-    void hostHeader()
-    {
-        QFETCH(QString, address);
-        QFETCH(int, port);
-        QFETCH(QString, host);
-        // Port 80 is bound only inside the private namespace of scripts/netns-run.
-        if (port == 80 && qgetenv("CC_IN_NETNS") != "1")
-            QSKIP("port 80 is used only inside scripts/netns-run");
         HttpTestServer peer;
-        if (!peer.listen(QHostAddress(address), quint16(port)))
-            QSKIP("cannot listen on that loopback address here");
-        peer.setReply("/status", HttpTestReply::make(200, kJson, "{}"));
-        client->connectToHost(QHostAddress(address), peer.serverPort());
-        host.replace(QLatin1String("%1"), QString::number(peer.serverPort()));
-        QVERIFY(client->get("p", path("/status"), kWaitMs));
-        QCOMPARE(events, QStringList{ got("p", QStringLiteral("http://%1/status").arg(host)) });
-        QCOMPARE(QString::fromLatin1(peer.requests().value(0).header("Host")), host);
+        if (!peer.listen(QHostAddress::LocalHostIPv6))
+            QSKIP("no IPv6 loopback here");
+        peer.setReply("/s", HttpTestReply::make(200, kJson, "{}"));
+        client->connectToHost(QHostAddress::LocalHostIPv6, peer.serverPort());
+        const QString host = QStringLiteral("[::1]:%1").arg(peer.serverPort());
+        QVERIFY(client->get("p", path("/s"), kWaitMs));
+        QCOMPARE(events, QStringList{ got("p", "http://" + host + "/s") });
+        QCOMPARE(peer.requests.value(0).headers.value("host"), host.toLatin1());
     }
 
     // A device of a plug-in, driven through the library over HttpClient.
@@ -334,9 +275,8 @@ private slots:
     {
         server->queueReply("/api/status", HttpTestReply::make(401, "text/html", "<h1>401</h1>"));
         server->setReply("/api/status", HttpTestReply::make(200, "application/json; charset=utf-8", "{\"state\": 1}"));
-        server->setReply("/api/info", HttpTestReply::make(200, kJson, "{\"model\": \"Thermo-7\", \"description\": \"\\u0422\\u0435\", "
-            "\"serialNumer\": \"SN-0042\", \"productionDate\": 1600000000, \"certificateSerial\": \"C-77\", "
-            "\"lastVerificationDate\": 1700000000, \"nextVerificationDate\": 1800000000, \"accuracyClass\": 0.25}"));
+        server->setReply("/api/info", HttpTestReply::make(200, kJson, "{\"model\": \"Thermo-7\", \"serialNumer\": \"SN-0042\", "
+            "\"productionDate\": 1600000000, \"accuracyClass\": 0.25, \"serialNumber\": \"ignored\"}"));
         QSignalSpy data(device, &Device::dataUpdated);
         device->requestStatus();
         QCOMPARE(device->status(), StatusAuthRequired);
@@ -346,16 +286,11 @@ private slots:
         QCOMPARE(data.last().at(0).toMap(), (QVariantMap{ { "type", "data" }, { "page", "device" }, { "url", base + "/api/status" },
                                                           { "method", "get" }, { "status", 200 },
                                                           { "data", QVariantMap{ { "state", qulonglong(1) } } } }));
-        QCOMPARE(server->requests().last().header("Authorization"), "Basic " + QByteArray("operator:pa:ss").toBase64());
-        QSignalSpy info(device, &Device::deviceInfoUpdated);
+        QCOMPARE(server->requests.last().headers.value("authorization"), "Basic " + QByteArray("operator:pa:ss").toBase64());
         device->requestDeviceInfo();
-        QCOMPARE(info.count(), 1);
         const DeviceConfig* c = device->config();
-        QCOMPARE(QStringList({ c->model, c->description, c->serial, c->certificateSerial }),
-                 QStringList({ "Thermo-7", QString::fromUtf8("\xd0\xa2\xd0\xb5"), "SN-0042", "C-77" }));
-        QCOMPARE(QList<qint64>({ c->productionDate.toSecsSinceEpoch(), c->lastVerificationDate.toSecsSinceEpoch(),
-                                 c->nextVerificationDate.toSecsSinceEpoch() }), QList<qint64>({ 1600000000, 1700000000, 1800000000 }));
-        QCOMPARE(c->accuracyClass, 0.25);
+        QCOMPARE(QVariantList({ c->model, c->serial, c->productionDate.toSecsSinceEpoch(), c->accuracyClass }),
+                 QVariantList({ "Thermo-7", "SN-0042", 1600000000, 0.25 }));
     }
 
     // The probe is short: a device that takes the connection and never answers

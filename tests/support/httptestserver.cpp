@@ -4,25 +4,6 @@
 
 #include <memory>
 
-QByteArray HttpTestRequest::header(const QByteArray& name) const
-{
-    for (const auto& h : headers) {
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return h.second.isNull() ? QByteArray("") : h.second;
-    }
-    return QByteArray();
-}
-
-HttpTestReply HttpTestReply::make(int status, const QByteArray& contentType, const QByteArray& body, int delayMs)
-{
-    HttpTestReply reply;
-    reply.status = status;
-    reply.contentType = contentType;
-    reply.body = body;
-    reply.delayMs = delayMs;
-    return reply;
-}
-
 HttpTestServer::HttpTestServer()
 {
     connect(&server, &QTcpServer::newConnection, this, [this]() {
@@ -67,17 +48,17 @@ void HttpTestServer::readRequests(QTcpSocket* socket)
         request.method = lines.value(0).split(' ').value(0);
         request.target = lines.value(0).split(' ').value(1);
         for (const QByteArray& line : lines.mid(1))
-            request.headers.append(qMakePair(line.left(line.indexOf(':')).trimmed(), line.mid(line.indexOf(':') + 1).trimmed()));
-        const int length = request.header("Content-Length").toInt();
+            request.headers.insert(line.left(line.indexOf(':')).trimmed().toLower(), line.mid(line.indexOf(':') + 1).trimmed());
+        const int length = request.headers.value("content-length").toInt();
         if (buffer.size() < end + 4 + length)
             return;
         request.body = buffer.mid(end + 4, length);
         buffer.remove(0, end + 4 + length);
         const QByteArray path = request.target.split('?').value(0);
         if (recording)
-            recorded.append(request);
-        const bool once = !queued.value(path).isEmpty();
-        answer(socket, once ? queued[path].takeFirst() : replies.value(path, HttpTestReply::make(404, "text/plain", "not found")));
+            requests.append(request);
+        answer(socket, queued.value(path).isEmpty() ? replies.value(path, HttpTestReply::make(404, "text/plain", "not found"))
+                                                    : queued[path].takeFirst());
         // From the event loop, not from here: a slot may start a request that
         // nests an event loop, and a socket does not announce new data again
         // while its readyRead() is still being handled.
@@ -88,25 +69,23 @@ void HttpTestServer::readRequests(QTcpSocket* socket)
 void HttpTestServer::answer(QTcpSocket* socket, const HttpTestReply& reply)
 {
     // The reason phrase is free text; clients go by the status code.
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " Status\r\n";
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " Status\r\n" + reply.headers;
     if (!reply.contentType.isEmpty())
         out += "Content-Type: " + reply.contentType + "\r\n";
-    for (const auto& h : reply.headers)
-        out += h.first + ": " + h.second + "\r\n";
-    if (reply.streamed >= 0) {
+    if (reply.streamed < 0) {
+        out += (reply.status == 204 ? "" : "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n") + "\r\n" + reply.body;
+    } else {
         out += "Connection: close\r\n\r\n";
         auto left = std::make_shared<qint64>(reply.streamed);
         connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket, left]() {
             const int n = int(qMin<qint64>(*left, 64 * 1024));
-            if (socket->bytesToWrite() == 0 && n == 0)
-                socket->disconnectFromHost();
-            else if (socket->bytesToWrite() == 0) {
-                *left -= n;
-                streamedBytes += socket->write(QByteArray(n, 'x'));
-            }
+            if (socket->bytesToWrite() > 0)
+                return;
+            if (n == 0)
+                return socket->disconnectFromHost();
+            *left -= n;
+            streamedBytes += socket->write(QByteArray(n, 'x'));
         });
-    } else {
-        out += (reply.status == 204 ? "" : "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n") + "\r\n" + reply.body;
     }
     if (reply.delayMs == 0)
         socket->write(out);

@@ -3,22 +3,17 @@
 
 #include <QHash>
 #include <QHostAddress>
-#include <QList>
-#include <QPair>
+#include <QMap>
 #include <QTcpServer>
 #include <QTimer>
 
 class QTcpSocket;
 
-typedef QList<QPair<QByteArray, QByteArray>> HttpTestHeaders;
-
-// One request as it arrived on the wire.
+// One request as it arrived on the wire; header names in lower case.
 struct HttpTestRequest
 {
     QByteArray method, target, body; // target: path and query, as sent
-    HttpTestHeaders headers;
-    // The first header of that name (case-insensitive), or a null array.
-    QByteArray header(const QByteArray& name) const;
+    QMap<QByteArray, QByteArray> headers;
 };
 
 // What the server answers to one path.
@@ -26,16 +21,19 @@ struct HttpTestReply
 {
     int status = 200;
     QByteArray contentType, body; // no Content-Type header when empty
-    HttpTestHeaders headers;
-    int delayMs = 0;      // negative: never answer; the connection stays open
-    qint64 streamed = -1; // else: no Content-Length of its own, this many bytes
-                          // as the client takes them, then the connection closes
-    static HttpTestReply make(int status, const QByteArray& contentType = {}, const QByteArray& body = {}, int delayMs = 0);
+    int delayMs = 0;              // negative: never answer; the connection stays open
+    QByteArray headers;           // more header lines, each ending in "\r\n"
+    qint64 streamed = -1;         // else: no Content-Length of its own, this many bytes
+                                  // as the client takes them, then the connection closes
+    static HttpTestReply make(int status, const QByteArray& contentType = {}, const QByteArray& body = {}, int delayMs = 0)
+    {
+        return HttpTestReply{ status, contentType, body, delayMs };
+    }
 };
 
 // A scripted HTTP/1.1 server on loopback for tests and benchmarks.  Replies are
 // chosen by path (target without query); unknown paths get 404.  Every request
-// is recorded.  It stops by itself after three minutes so that no test can
+// is recorded.  It stops by itself after three minutes, so that no test can
 // leave it running.
 class HttpTestServer : public QObject
 {
@@ -52,7 +50,7 @@ public:
     void queueReply(const QByteArray& path, const HttpTestReply& reply) { queued[path].append(reply); }
     // When false, requests are not kept (for long benchmark runs).
     void setRecording(bool record) { recording = record; }
-    QList<HttpTestRequest> requests() const { return recorded; }
+    QList<HttpTestRequest> requests;
     qint64 streamedBytes = 0; // body bytes of streamed replies sent so far
 
 signals:
@@ -69,7 +67,6 @@ private:
     QHash<QTcpSocket*, QByteArray> buffers;
     QHash<QByteArray, HttpTestReply> replies;
     QHash<QByteArray, QList<HttpTestReply>> queued;
-    QList<HttpTestRequest> recorded;
     bool recording = true;
 };
 
