@@ -1,74 +1,16 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QPointer>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <configurator-common/connection.h>
-#include <configurator-common/device.h>
-
 #include <cmath>
-#include <functional>
 
-#include "stubdevicefactory.h"
-
-namespace {
+#include "fakedevicefactory.h"
 
 using M = QVariantMap;
-using Edit = std::function<void(DeviceConfig&)>;
-
-// Records the calls the device makes on its factory; the test plays the
-// device's side by emitting the connections' signals.
-class FakeFactory : public StubDeviceFactory
-{
-public:
-    Connection* createConnection(const QString&) override
-    {
-        ops << "create";
-        connections << (makesConnections ? new Connection : nullptr);
-        return connections.last();
-    }
-    bool prepareConnection(Connection* c) override
-    {
-        ops << "prepare";
-        prepared = c->connectionSettings();
-        return prepareResult;
-    }
-    void requestData(Connection*, const QString& pageId, const QVariant& data, int timeout) override
-    {
-        ops << "request";
-        sent = QStringLiteral("%1 %2 %3").arg(pageId, data.toMap().value("request", data).toString()).arg(timeout);
-        if (onRequest)
-            onRequest();
-    }
-    void releaseConnection(Connection*) override { ops << "release"; }
-    Connection* last() const { return connections.isEmpty() ? nullptr : connections.last().data(); }
-
-    QStringList ops;
-    QString sent;   // page id, request and time-out of the last request
-    ConnectionSettings* prepared = nullptr;
-    QList<QPointer<Connection>> connections;
-    bool makesConnections = true;
-    bool prepareResult = true;
-    std::function<void()> onRequest;   // runs inside requestData
-};
-
-class FakeDevice : public Device
-{
-public:
-    explicit FakeDevice(IDeviceFactory* factory) : Device(factory, nullptr)
-    {
-        config()->address = QHostAddress(QStringLiteral("127.0.0.1"));
-        config()->login = config()->password = QStringLiteral("admin");
-    }
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(Edit)
 
 class TestDevice : public QObject
 {
@@ -83,39 +25,6 @@ private slots:
         for (const QPointer<Connection>& connection : factory->connections)
             QVERIFY(!connection);
         delete factory;
-    }
-
-    void requests_data()
-    {
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("calls");
-        QTest::newRow("empty login") << "empty login" << 4 << "create";
-        QTest::newRow("factory refuses") << "factory refuses" << 1 << "create prepare";
-        QTest::newRow("no factory") << "no factory" << 1 << "";
-        // Asked again on the request, never handed a null connection.
-        QTest::newRow("factory gives no connection") << "no connection" << 1 << "create create";
-        QTest::newRow("sent") << "sent" << 0 << "create prepare request";
-    }
-
-    void requests()
-    {
-        QFETCH(QString, setup);
-        factory->prepareResult = setup != "factory refuses";
-        factory->makesConnections = setup != "no connection";
-        for (int i = 0; i < 2 && setup == "no connection"; ++i)
-            QTest::ignoreMessage(QtWarningMsg, "Device: the factory returned no connection for http");
-        FakeDevice device(setup == "no factory" ? nullptr : factory);
-        if (setup == "empty login")
-            device.config()->login.clear();
-        QSignalSpy status(&device, &Device::statusUpdated);
-        device.requestData("read", 2500);
-        QTEST(factory->ops.join(' '), "calls");
-        QTEST(int(device.status()), "status");
-        QCOMPARE(status.count(), setup == "sent" ? 0 : 1);   // when sent, the status waits for the outcome
-        QCOMPARE(factory->sent, QString(setup == "sent" ? "device read 2500" : ""));
-        if (factory->prepared)
-            QCOMPARE(factory->prepared, static_cast<ConnectionSettings*>(device.config()));
     }
 
     void transportReports_data()
@@ -160,36 +69,52 @@ private slots:
                  QString(order.contains("info") ? "S-7 2209075200 0" : " - -"));
     }
 
+    // The checks before a request, and the status probe, whose wait must end
+    // early when the device goes away.
     void checkAuth_data()
     {
         QTest::addColumn<QString>("scenario");
         QTest::addColumn<bool>("result");
         QTest::addColumn<int>("status");   // -1: device gone
-        QTest::newRow("no factory") << "no factory" << true << 1;
-        QTest::newRow("refused during the wait") << "refused" << false << 4;
-        QTest::newRow("device deleted during the wait") << "deleted" << false << -1;
-        QTest::newRow("device deleted while sending") << "deleted sending" << false << -1;
+        QTest::addColumn<QString>("calls");
+        QTest::newRow("empty login") << "empty login" << false << 4 << "create";
+        QTest::newRow("factory refuses") << "factory refuses" << true << 1 << "create prepare";
+        QTest::newRow("no factory") << "no factory" << true << 1 << "";
+        // Asked again on the request, never handed a null connection.
+        QTest::newRow("factory gives no connection") << "no connection" << true << 1 << "create create";
+        QTest::newRow("refused during the wait") << "refused" << false << 4 << "create prepare request";
+        QTest::newRow("device deleted during the wait") << "deleted" << false << -1 << "create prepare request release";
+        QTest::newRow("device deleted while sending") << "deleted sending" << false << -1 << "create prepare request release";
     }
 
     void checkAuth()
     {
         QFETCH(QString, scenario);
+        factory->prepareResult = scenario != "factory refuses";
+        factory->makesConnections = scenario != "no connection";
+        for (int i = 0; i < 2 && scenario == "no connection"; ++i)
+            QTest::ignoreMessage(QtWarningMsg, "Device: the factory returned no connection for http");
         QScopedPointer<FakeDevice> device(new FakeDevice(scenario == "no factory" ? nullptr : factory));
         QPointer<Device> alive(device.data());
+        if (scenario == "empty login")
+            device->config()->login.clear();
         Connection* connection = factory->last();
         if (scenario == "refused")
             QTimer::singleShot(20, connection, [connection] { emit connection->authRequired("device", QUrl()); });
         if (scenario == "deleted")
             QTimer::singleShot(20, [&device] { device.reset(); });
         if (scenario == "deleted sending")
-            factory->onRequest = [&device] { device.reset(); };
+            factory->onRequest = [&device](Connection*, const QString&) { device.reset(); };
         QElapsedTimer clock;
         clock.start();
         QTEST(alive->checkAuth(), "result");
         QVERIFY(clock.elapsed() < 5000);   // a hang guard
         QTEST(alive ? int(alive->status()) : -1, "status");
+        QTEST(factory->ops.join(' '), "calls");
         // The probe is bounded: one second for the request, then one more.
-        QCOMPARE(factory->sent, QString(scenario == "no factory" ? "" : "device deviceStatus 1000"));
+        QCOMPARE(factory->requests, factory->ops.contains("request") ? QStringList("device deviceStatus 1000") : QStringList());
+        if (alive && factory->prepared)
+            QCOMPARE(factory->prepared, static_cast<ConnectionSettings*>(alive->config()));
     }
 
     void connectionOutlivesItsWait_data()
@@ -208,7 +133,7 @@ private slots:
         QScopedPointer<FakeDevice> device(new FakeDevice(factory));
         QPointer<Connection> first = factory->last();
         bool aliveAfterWait = false;
-        factory->onRequest = [&] {
+        factory->onRequest = [&](Connection*, const QString&) {
             QEventLoop wait;
             QTimer::singleShot(10, &wait, [&] {
                 if (destroyDevice)
@@ -264,6 +189,9 @@ private slots:
             connectcfg.insert("port", port);
         original.setConfigData("connectcfg", connectcfg);
         original.config()->location = QStringLiteral("roof");
+        // A device may report "nan": the record must still equal its copy.
+        original.config()->accuracyClass = std::nan("");
+        QVERIFY(DeviceConfig(*original.config()) == *original.config());
         original.config()->productionDate = productionDate;
         original.setConfigData("network", M{{"mode", 2}, {"dhcp", true}});
         original.setConfigData("alarms", M{{"blank", ""}});
@@ -295,39 +223,6 @@ private slots:
         QVERIFY(!restored.isConfigModified());
         restored.setConfigData("network", M{{"mode", 3}, {"dhcp", true}});
         QVERIFY(restored.isConfigModified());
-    }
-
-    void configCompares_data()
-    {
-        QTest::addColumn<Edit>("edit");
-        QTest::addColumn<bool>("equal");
-        auto row = [](const char* name, Edit edit, bool equal) { QTest::newRow(name) << edit << equal; };
-        row("address printed alike", [](DeviceConfig& c) { c.address = QHostAddress(0xc0a80114); }, true);
-        row("certificate", [](DeviceConfig& c) { c.certificateSerial += "y"; }, false);
-        row("date, one second", [](DeviceConfig& c) { c.productionDate = c.productionDate.addSecs(1); }, false);
-        row("date, milliseconds", [](DeviceConfig& c) { c.productionDate = c.productionDate.addMSecs(999); }, true);
-        row("last verification", [](DeviceConfig& c) { c.lastVerificationDate = QDateTime(); }, false);
-        // A device may report "nan": the record must still equal its copy.
-        row("NaN accuracy class, both", [](DeviceConfig& c) { c.accuracyClass = std::nan(""); }, true);
-        row("group value", [](DeviceConfig& c) { c.configData["n"] = M{{"mtu", 9000}, {"s", QString()}}; }, false);
-        row("group as text", [](DeviceConfig& c) { c.configData["n"] = M{{"mtu", "1500"}, {"s", ""}}; }, true);
-        row("extra key in a group", [](DeviceConfig& c) { c.configData["n"] = M{{"mtu", 1500}}; }, false);
-        row("third level is not compared", [](DeviceConfig& c) { c.configData["d"] = M{{"d", M{{"k", 2}}}}; }, true);
-    }
-
-    void configCompares()
-    {
-        QFETCH(Edit, edit);
-        DeviceConfig original;
-        original.address = QHostAddress(QStringLiteral("192.168.1.20"));
-        original.productionDate = original.lastVerificationDate = QDateTime::fromSecsSinceEpoch(1500000000);
-        original.configData = M{{"n", M{{"mtu", 1500}, {"s", QString()}}}, {"d", M{{"d", M{{"k", 1}}}}}};
-        DeviceConfig edited = original;
-        edit(edited);
-        if (std::isnan(edited.accuracyClass))
-            original = edited;
-        QTEST(edited == original, "equal");
-        QTEST(original == edited, "equal");
     }
 
 };
