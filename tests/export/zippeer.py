@@ -1,24 +1,20 @@
 #!/usr/bin/env python3
-"""Python's zipfile as the independent peer of the ZIP tests.
-
-  zippeer.py tree SEED DIR        a random tree from SEED: nested and UTF-8 names, empty,
-                                  compressible and random files (up to 200 000 bytes),
-                                  empty folders, modes, links to files of the tree
-  zippeer.py pack DIR ARCHIVE HOW DIR written by zipfile; HOW is stored, deflated or stream
-                                  (unseekable output: data descriptors)
-  zippeer.py check ARCHIVE DIR    zipfile must read DIR back: names, bytes, CRC-32, modes
-  zippeer.py compare A B [MASK]   the trees must be equal; B's modes are masked by MASK (octal)
-"""
-import io, os, random, stat, sys, zipfile, zlib
+# Python's zipfile as the independent peer of the ZIP tests.
+#   zippeer.py tree SEED DIR         a random tree from SEED: nested and UTF-8 names, empty,
+#                                    compressible and random files up to 200 000 bytes,
+#                                    empty folders, modes, links to files of the tree
+#   zippeer.py pack DIR ARCHIVE HOW  DIR written by zipfile; HOW is stored, deflated or stream
+#                                    (to an unseekable file: data descriptors)
+#   zippeer.py check ARCHIVE DIR     zipfile must read DIR back: names, bytes, CRC-32, modes
+#   zippeer.py compare A B [MASK]    the trees must be equal, the modes of B masked by MASK (octal)
+import os, random, stat, sys, zipfile, zlib
 
 
 def tree(seed, root):
-    rnd = random.Random(int(seed))
-    dirs, files = [""], []
+    rnd, dirs, files = random.Random(int(seed)), [""], []
     os.makedirs(root)
     for i in range(rnd.randint(10, 24)):
-        kind = rnd.random()
-        rel = os.path.join(rnd.choice(dirs), rnd.choice(["f%d", "f%d.txt", "données %d", "日本%d.bin"]) % i)
+        kind, rel = rnd.random(), os.path.join(rnd.choice(dirs), rnd.choice(["f%d", "f%d.txt", "données %d", "日本%d"]) % i)
         full = os.path.join(root, rel)
         if kind < 0.25:
             os.mkdir(full)
@@ -37,55 +33,40 @@ def tree(seed, root):
 
 def entries(root):
     for d, dirnames, filenames in os.walk(root):
-        for name in sorted(dirnames) + sorted(filenames):
-            full = os.path.join(d, name)
-            st = os.lstat(full)
-            data = os.readlink(full).encode() if stat.S_ISLNK(st.st_mode) else (
-                b"" if stat.S_ISDIR(st.st_mode) else open(full, "rb").read())
-            yield os.path.relpath(full, root) + ("/" if stat.S_ISDIR(st.st_mode) else ""), st.st_mode, data
-
-
-class Unseekable(io.RawIOBase):
-    def __init__(self, f):
-        self.f = f
-
-    def writable(self):
-        return True
-
-    def write(self, b):
-        return self.f.write(b)
+        for full in [os.path.join(d, name) for name in sorted(dirnames) + sorted(filenames)]:
+            mode = os.lstat(full).st_mode
+            data = os.readlink(full).encode() if stat.S_ISLNK(mode) else b"" if stat.S_ISDIR(mode) else open(full, "rb").read()
+            yield os.path.relpath(full, root) + "/" * stat.S_ISDIR(mode), mode, data
 
 
 def pack(root, path, how):
-    with open(path, "wb") as f, zipfile.ZipFile(Unseekable(f) if how == "stream" else f, "w") as z:
-        for n, (name, mode, data) in enumerate(entries(root)):
-            zi = zipfile.ZipInfo(name, date_time=(2020, 2, 29, 13, 45, 58))
-            # Every other folder is known by its name alone: no type bits.
-            zi.external_attr = (stat.S_IMODE(mode) if name.endswith("/") and n % 2 else mode) << 16
-            zi.compress_type = zipfile.ZIP_STORED if how == "stored" else zipfile.ZIP_DEFLATED
-            z.writestr(zi, data)
+    with open(path, "wb") as f:
+        unseekable = type("Unseekable", (), {"write": lambda self, b: f.write(b), "flush": lambda self: f.flush()})()
+        with zipfile.ZipFile(unseekable if how == "stream" else f, "w") as z:
+            for n, (name, mode, data) in enumerate(entries(root)):
+                zi = zipfile.ZipInfo(name, date_time=(2020, 2, 29, 13, 45, 58))
+                # Every other folder is known by its name alone: no type bits.
+                zi.external_attr = (stat.S_IMODE(mode) if name.endswith("/") and n % 2 else mode) << 16
+                zi.compress_type = zipfile.ZIP_STORED if how == "stored" else zipfile.ZIP_DEFLATED
+                z.writestr(zi, data)
 
 
 def check(path, root):
     with zipfile.ZipFile(path) as z:
-        assert z.testzip() is None, "testzip"
+        assert z.testzip() is None
         got = {zi.filename: (zi.external_attr >> 16, z.read(zi), zi.CRC) for zi in z.infolist()}
-    want = {name: (mode, data, zlib.crc32(data)) for name, mode, data in entries(root)}
-    return report(got, want)
-
-
-def report(a, b):
-    for key in sorted(set(a) | set(b)):
-        if a.get(key) != b.get(key):
-            print("%s: %.80r != %.80r" % (key, a.get(key), b.get(key)))
-    return int(a != b)
+    return report(got, {name: (mode, data, zlib.crc32(data)) for name, mode, data in entries(root)})
 
 
 def compare(a, b, mask="0"):
-    masked = lambda t: {k: (m & ~int(mask, 8) if not stat.S_ISLNK(m) else m, d) for k, m, d in t}
-    return report(masked(entries(a)), masked(entries(b)))
+    masked = lambda root, bits: {k: (m if stat.S_ISLNK(m) else m & ~bits, d) for k, m, d in entries(root)}
+    return report(masked(a, 0), masked(b, int(mask, 8)))
 
 
-if __name__ == "__main__":
-    command, args = sys.argv[1], sys.argv[2:]
-    sys.exit({"tree": tree, "pack": pack, "check": check, "compare": compare}[command](*args))
+def report(a, b):
+    for key in sorted(k for k in set(a) | set(b) if a.get(k) != b.get(k)):
+        print("%s: %.80r != %.80r" % (key, a.get(key), b.get(key)))
+    return int(a != b)
+
+
+sys.exit({"tree": tree, "pack": pack, "check": check, "compare": compare}[sys.argv[1]](*sys.argv[2:]))
