@@ -15,22 +15,13 @@ class TestCrc32 : public QObject
 {
     Q_OBJECT
 private slots:
-    void agreesWithZlib_data()
-    {
-        QTest::addColumn<bool>("clmul");
-        QTest::newRow("slicing table") << false;
-        QTest::newRow("carry-less multiplication") << true;
-    }
-
-    // Both methods and the public functions over random contents, lengths
-    // (up to every stage of both methods), alignments, starting registers,
-    // stream pieces and gaps, against zlib.
+    // Both methods (the slicing table, and carry-less multiplication where the
+    // processor has it) and the public functions over random contents, lengths
+    // up to every stage of both methods, alignments, starting registers, stream
+    // pieces and gaps, against zlib.
     void agreesWithZlib()
     {
-        QFETCH(bool, clmul);
-        if (clmul && !Crc32Internal::hasClmul())
-            QSKIP("this processor has no PCLMULQDQ");
-        QRandomGenerator rng(clmul ? 1 : 2);
+        QRandomGenerator rng(1);
         QByteArray buffer(256 * 1024, Qt::Uninitialized);
         for (char& c : buffer)
             c = char(rng.bounded(256));
@@ -40,9 +31,9 @@ private slots:
             const quint32 start = round % 4 == 0 ? 0 : rng.generate();
             const QByteArray slice = buffer.mid(offset, length);
             const auto bytes = reinterpret_cast<const unsigned char*>(buffer.constData()) + offset;
-            const quint32 reg = clmul ? Crc32Internal::updateClmul(~start, bytes, size_t(length))
-                                      : Crc32Internal::updatePortable(~start, bytes, size_t(length));
-            QCOMPARE(~reg, zlibCrc(start, slice));
+            QCOMPARE(~Crc32Internal::updatePortable(~start, bytes, size_t(length)), zlibCrc(start, slice));
+            if (Crc32Internal::hasClmul())
+                QCOMPARE(~Crc32Internal::updateClmul(~start, bytes, size_t(length)), zlibCrc(start, slice));
             if (round % 10)
                 continue;
             QCOMPARE(tarvel_crc32(slice.constData(), unsigned(length)), zlibCrc(0, slice));

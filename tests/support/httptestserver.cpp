@@ -57,8 +57,7 @@ void HttpTestServer::readRequests(QTcpSocket* socket)
         const QByteArray path = request.target.split('?').value(0);
         if (recording)
             requests.append(request);
-        answer(socket, queued.value(path).isEmpty() ? replies.value(path, HttpTestReply::make(404, "text/plain", "not found"))
-                                                    : queued[path].takeFirst());
+        answer(socket, replies.value(path, HttpTestReply::make(404, "text/plain", "not found")));
         // From the event loop, not from here: a slot may start a request that
         // nests an event loop, and a socket does not announce new data again
         // while its readyRead() is still being handled.

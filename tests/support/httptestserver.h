@@ -46,8 +46,6 @@ public:
     // Stops listening and drops every connection, answered or not.
     void close();
     void setReply(const QByteArray& path, const HttpTestReply& reply) { replies.insert(path, reply); }
-    // A reply used once, before the one set with setReply.
-    void queueReply(const QByteArray& path, const HttpTestReply& reply) { queued[path].append(reply); }
     // When false, requests are not kept (for long benchmark runs).
     void setRecording(bool record) { recording = record; }
     QList<HttpTestRequest> requests;
@@ -66,7 +64,6 @@ private:
     QTimer lifetime;
     QHash<QTcpSocket*, QByteArray> buffers;
     QHash<QByteArray, HttpTestReply> replies;
-    QHash<QByteArray, QList<HttpTestReply>> queued;
     bool recording = true;
 };
 
