@@ -199,12 +199,11 @@ private slots:
         QTest::addColumn<QByteArray>("expected"); // null: failure
         const int limit = Json::kMaxNestingDepth;
         const double inf = std::numeric_limits<double>::infinity();
-        QTest::newRow("layout") << QVariant(QVariantMap{ { "b", 1 }, { "a", QVariantList{ QVariantMap(), QVariantList() } } })
-                                << QByteArray("{ \"a\" : [ {  }, [  ] ], \"b\" : 1 }");
         QTest::newRow("invalid, NaN and infinities") << QVariant(QVariantList{ QVariant(), std::nan(""), inf, -inf })
                                                      << QByteArray("[ null, null, null, null ]");
-        QTest::newRow("other types") << QVariant(QVariantList{ 1.5f, -5, 4000000000u, QStringList{ "a" }, QByteArray("b\xC3\xA9"), QDate(2024, 1, 2) })
-                                     << QByteArray("[ 1.5, -5, 4000000000, [ \"a\" ], \"b\xC3\xA9\", \"2024-01-02\" ]");
+        QTest::newRow("layout, other types") << QVariant(QVariantList{ 1.5f, -5, 4000000000u, QStringList{ "a" }, QByteArray("b\xC3\xA9"), QDate(2024, 1, 2),
+                                                                    QVariantMap{ { "b", QVariantMap() }, { "a", QVariantList() } } })
+                                     << QByteArray("[ 1.5, -5, 4000000000, [ \"a\" ], \"b\xC3\xA9\", \"2024-01-02\", { \"a\" : [  ], \"b\" : {  } } ]");
         QTest::newRow("escapes") << QVariant(QVariantMap{ { "k\"\n", QString::fromLatin1("\"\\/\b\f\r\t\x01\x1f\x7f", 10) + QChar(0) } })
                                  << QByteArray("{ \"k\\\"\\n\" : \"\\\"\\\\/\\b\\f\\r\\t\\u0001\\u001f\x7f\\u0000\" }");
         // A lone surrogate is written the way QString::toUtf8 writes it ("?").
