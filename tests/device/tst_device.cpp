@@ -52,7 +52,7 @@ private slots:
         connect(&device, &Device::statusUpdated, this, [&] { order << "status"; });
         connect(&device, &Device::dataUpdated, this, [&] { order << "data"; });
         connect(&device, &Device::deviceInfoUpdated, this, [&] { order << "info"; });
-        Connection* connection = factory->last();
+        Connection* connection = factory->connections.value(0);
         const M info{{"serialNumer", "S-7"}, {"lastVerificationDate", "2209075200"},
                      {"nextVerificationDate", (qint64(1) << 40) + 5}};   // after 2038, beyond 2106
         if (kind == "reply")
@@ -82,9 +82,11 @@ private slots:
         QTest::newRow("no factory") << "no factory" << true << 1 << "";
         // Asked again on the request, never handed a null connection.
         QTest::newRow("factory gives no connection") << "no connection" << true << 1 << "create create";
-        QTest::newRow("refused during the wait") << "refused" << false << 4 << "create prepare request";
-        QTest::newRow("device deleted during the wait") << "deleted" << false << -1 << "create prepare request release";
-        QTest::newRow("device deleted while sending") << "deleted sending" << false << -1 << "create prepare request release";
+        // The probe is bounded: one second for the request, then one more.
+        const QString probe = "create prepare request device deviceStatus 1000";
+        QTest::newRow("refused during the wait") << "refused" << false << 4 << probe;
+        QTest::newRow("device deleted during the wait") << "deleted" << false << -1 << probe + " release";
+        QTest::newRow("device deleted while sending") << "deleted sending" << false << -1 << probe + " release";
     }
 
     void checkAuth()
@@ -98,7 +100,7 @@ private slots:
         QPointer<Device> alive(device.data());
         if (scenario == "empty login")
             device->config()->login.clear();
-        Connection* connection = factory->last();
+        Connection* connection = factory->connections.value(0);
         if (scenario == "refused")
             QTimer::singleShot(20, connection, [connection] { emit connection->authRequired("device", QUrl()); });
         if (scenario == "deleted")
@@ -111,10 +113,6 @@ private slots:
         QVERIFY(clock.elapsed() < 5000);   // a hang guard
         QTEST(alive ? int(alive->status()) : -1, "status");
         QTEST(factory->ops.join(' '), "calls");
-        // The probe is bounded: one second for the request, then one more.
-        QCOMPARE(factory->requests, factory->ops.contains("request") ? QStringList("device deviceStatus 1000") : QStringList());
-        if (alive && factory->prepared)
-            QCOMPARE(factory->prepared, static_cast<ConnectionSettings*>(alive->config()));
     }
 
     void connectionOutlivesItsWait_data()
@@ -131,8 +129,7 @@ private slots:
     {
         QFETCH(bool, destroyDevice);
         QScopedPointer<FakeDevice> device(new FakeDevice(factory));
-        QPointer<Connection> first = factory->last();
-        bool aliveAfterWait = false;
+        QPointer<Connection> first = factory->connections.value(0);
         factory->onRequest = [&](Connection*, const QString&) {
             QEventLoop wait;
             QTimer::singleShot(10, &wait, [&] {
@@ -143,11 +140,10 @@ private slots:
             });
             QTimer::singleShot(60, &wait, &QEventLoop::quit);
             wait.exec();
-            aliveAfterWait = !first.isNull();
+            QVERIFY(first);
         };
         device->requestData("slow");
-        QVERIFY(aliveAfterWait);
-        QCOMPARE(factory->ops.count("release"), destroyDevice ? 1 : 0);
+        QCOMPARE(factory->ops.contains("release"), destroyDevice);
         emit first->timeout("device", QUrl(), QVariant());
         QCOMPARE(device ? int(device->status()) : 0, 0);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -178,7 +174,6 @@ private slots:
         QFETCH(QVariant, port);
         QFETCH(int, storedPort);
         QFETCH(QString, storedDate);
-        QFETCH(QDateTime, productionDate);
         QTemporaryDir dir;
         const QString path = dir.filePath("devices.ini");
         FakeDevice original(factory);
@@ -188,13 +183,15 @@ private slots:
         if (port.isValid())
             connectcfg.insert("port", port);
         original.setConfigData("connectcfg", connectcfg);
-        original.config()->location = QStringLiteral("roof");
-        // A device may report "nan": the record must still equal its copy.
-        original.config()->accuracyClass = std::nan("");
-        QVERIFY(DeviceConfig(*original.config()) == *original.config());
-        original.config()->productionDate = productionDate;
         original.setConfigData("network", M{{"mode", 2}, {"dhcp", true}});
         original.setConfigData("alarms", M{{"blank", ""}});
+        DeviceConfig* o = original.config();
+        QFETCH(QDateTime, productionDate);
+        o->productionDate = productionDate;
+        o->location = QStringLiteral("roof");   // not stored
+        // A device may report "nan": the record must still equal its copy.
+        o->accuracyClass = std::nan("");
+        QVERIFY(DeviceConfig(*o) == *o);
         {
             QSettings stored(path, QSettings::IniFormat);
             stored.beginGroup("devices/meter1");
@@ -208,23 +205,19 @@ private slots:
                                                .arg(storedPort ? "connection/port " : ""));
         QCOMPARE(file.value("connection/port", 0).toInt(), storedPort);
         QCOMPARE(file.value("system/productionDate").toString(), storedDate);
-        QCOMPARE(file.value("uuid").toString(), original.uuid().toString());
 
         FakeDevice restored(factory);
         restored.config()->login.clear();
         restored.loadConfig(&file);
-        const DeviceConfig* r = restored.config();
-        QCOMPARE(QStringList({r->address.toString(), r->login, r->password, r->location, QString::number(r->port),
-                              QString::number(r->productionDate.toSecsSinceEpoch())}).join('|'),
-                 QStringList({"fe80::1", "admin", "p@ss, word", "", QString::number(storedPort ? storedPort : 80),
-                              storedDate}).join('|'));   // the location is not stored
-        QCOMPARE(r->configData.value("network").toMap(), (M{{"mode", "2"}, {"dhcp", "true"}}));
-        restored.setConfigData("alarms", M{{"blank", ""}});
+        o->location.clear();
+        o->accuracyClass = 0;
+        o->productionDate = QDateTime::fromSecsSinceEpoch(storedDate.toLongLong());
+        QVERIFY(*restored.config() == *o);   // groups compare as text
+        QCOMPARE(restored.config()->port, o->port);
         QVERIFY(!restored.isConfigModified());
         restored.setConfigData("network", M{{"mode", 3}, {"dhcp", true}});
         QVERIFY(restored.isConfigModified());
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestDevice)

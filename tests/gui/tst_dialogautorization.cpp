@@ -69,28 +69,25 @@ private slots:
     // Texts are checked trimmed; the first complaint wins.
     void pressOk_data()
     {
-        QTest::addColumn<QString>("ip");
-        QTest::addColumn<QString>("login");
-        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("fields");   // address|login|password
         QTest::addColumn<QString>("message");
-        QTest::newRow("blank address") << "   " << "user" << "qvxj" << "Enter the IP address";
-        QTest::newRow("empty octets") << "1..2.3" << "user" << "qvxj" << "Check the entered IP Address";
-        QTest::newRow("blank login") << "10.0.0.1" << "  " << "qvxj" << "Enter login";
-        QTest::newRow("blank password") << "10.0.0.1" << "user" << "   " << "Enter password";
-        QTest::newRow("password with blanks") << "10.0.0.1" << "admin" << "  secret" << "";
+        QTest::newRow("blank address") << "   |user|qvxj" << "Enter the IP address";
+        QTest::newRow("empty octets") << "1..2.3|user|qvxj" << "Check the entered IP Address";
+        QTest::newRow("blank login") << "10.0.0.1|  |qvxj" << "Enter login";
+        QTest::newRow("blank password") << "10.0.0.1|user|   " << "Enter password";
+        QTest::newRow("password with blanks") << "10.0.0.1|admin|  secret" << "";
     }
 
     void pressOk()
     {
-        QFETCH(QString, ip);
-        QFETCH(QString, login);
-        QFETCH(QString, password);
+        QFETCH(QString, fields);
         QFETCH(QString, message);
+        const QStringList f = fields.split('|');
         DialogAutorization dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         // "saveauth" is not the caller's to clear.
-        dialog.setData(QVariantMap({{"ip", ip}, {"login", login}, {"password", password}, {"saveauth", false}}));
+        dialog.setData(QVariantMap({{"ip", f[0]}, {"login", f[1]}, {"password", f[2]}, {"saveauth", false}}));
         QStringList shown;
         QTimer closer;
         connect(&closer, &QTimer::timeout, this, [&shown] {
@@ -105,8 +102,7 @@ private slots:
         QCOMPARE(dialog.result(), int(message.isEmpty() ? QDialog::Accepted : QDialog::Rejected));
         QCOMPARE(dialog.isVisible(), !message.isEmpty());
         // Texts come back untrimmed.
-        QCOMPARE(dialog.data().toMap(), QVariantMap({{"ip", ip}, {"login", login}, {"password", password},
-                                                     {"saveauth", true}}));
+        QCOMPARE(dialog.data().toMap(), QVariantMap({{"ip", f[0]}, {"login", f[1]}, {"password", f[2]}, {"saveauth", true}}));
     }
 };
 

@@ -1,4 +1,4 @@
-#include "stubdevicefactory.h"
+#include "fakedevicefactory.h"
 
 #include <configurator-common/iconfiguratorplugin.h>
 #include <configurator-common/pluginmanager.h>
@@ -7,10 +7,10 @@
 
 // Two factories of one identity, QObjects named so that the test can watch
 // them being destroyed.
-class TestDeviceFactory : public QObject, public StubDeviceFactory
+class TestDeviceFactory : public QObject, public FakeFactory
 {
 public:
-    explicit TestDeviceFactory(const char* name) : StubDeviceFactory(QUuid("{6c1f6a53-2f0e-4d8a-9d2b-0e5a3c7b9f11}"))
+    explicit TestDeviceFactory(const char* name) : FakeFactory(QUuid("{6c1f6a53-2f0e-4d8a-9d2b-0e5a3c7b9f11}"))
     {
         setObjectName(QLatin1String(name));
     }

@@ -1,4 +1,4 @@
-#include "stubdevicefactory.h"
+#include "fakedevicefactory.h"
 
 #include <configurator-common/iconfiguratorplugin.h>
 #include <configurator-common/pluginmanager.h>
@@ -17,11 +17,8 @@ const QStringList kPlugins = QStringLiteral(TEST_PLUGINS).split('|');   // devic
 
 QString pluginsPath(const QString& file = QString())
 {
-    const QDir dir(QCoreApplication::applicationDirPath() + QLatin1String("/plugins"));
-    return file.isEmpty() ? dir.path() : dir.filePath(QFileInfo(file).fileName());
+    return QCoreApplication::applicationDirPath() + "/plugins/" + QFileInfo(file).fileName();
 }
-
-QObject* objectOf(IConfiguratorPlugin* plugin) { return dynamic_cast<QObject*>(plugin); }
 
 } // namespace
 
@@ -58,7 +55,7 @@ private slots:
         PluginManager manager;
         QCOMPARE(PluginManager::plugins().size(), 2);
         for (IConfiguratorPlugin* plugin : PluginManager::plugins())
-            QCOMPARE(objectOf(plugin)->property("pluginsSeen"), QVariant(QVariantList{2}));
+            QCOMPARE(dynamic_cast<QObject*>(plugin)->property("pluginsSeen"), QVariant(QVariantList{2}));
         QVERIFY(!otherWatcher.isLoaded());
         const QList<IDeviceFactory*> factories = PluginManager::deviceFactories();
         QCOMPARE(factories.size(), 2);
@@ -71,7 +68,7 @@ private slots:
     {
         QPluginLoader watcher(pluginsPath(kPlugins.at(0)));
         QStringList destroyed;
-        auto* own = new StubDeviceFactory;
+        auto* own = new FakeFactory;
         {
             PluginManager manager;
             QVERIFY(watcher.isLoaded() && PluginManager::addDeviceFactory(own));
@@ -81,7 +78,7 @@ private slots:
             for (IDeviceFactory* factory : PluginManager::deviceFactories())
                 objects << dynamic_cast<QObject*>(factory);
             for (IConfiguratorPlugin* plugin : PluginManager::plugins())
-                objects << objectOf(plugin);
+                objects << dynamic_cast<QObject*>(plugin);
             for (QObject* object : objects) {
                 if (object)
                     connect(object, &QObject::destroyed, this, [&destroyed, object] {
@@ -94,7 +91,7 @@ private slots:
         // Without a manager the static operations answer empty instead of
         // reaching into a deleted one; the factory stays the caller's.
         QVERIFY(PluginManager::plugins().isEmpty() && PluginManager::deviceFactories().isEmpty());
-        StubDeviceFactory orphan;
+        FakeFactory orphan;
         QVERIFY(!PluginManager::addDeviceFactory(&orphan));
     }
 

@@ -16,6 +16,7 @@
 class FakeFactory : public StubDeviceFactory
 {
 public:
+    using StubDeviceFactory::StubDeviceFactory;
     Connection* createConnection(const QString&) override
     {
         ops << "create";
@@ -24,23 +25,18 @@ public:
     }
     bool prepareConnection(Connection* c) override
     {
-        ops << "prepare";
-        prepared = c->connectionSettings();
+        ops << (c->connectionSettings() ? "prepare" : "prepare without settings");
         return prepareResult;
     }
     void requestData(Connection* c, const QString& pageId, const QVariant& data, int timeout) override
     {
-        ops << "request";
-        requests << QStringLiteral("%1 %2 %3").arg(pageId, data.toMap().value("request", data).toString()).arg(timeout);
+        ops << QStringLiteral("request %1 %2 %3").arg(pageId, data.toMap().value("request", data).toString()).arg(timeout);
         if (onRequest)
             onRequest(c, pageId);
     }
     void releaseConnection(Connection*) override { ops << "release"; }
-    Connection* last() const { return connections.isEmpty() ? nullptr : connections.last().data(); }
 
-    QStringList ops;
-    QStringList requests;   // page id, request and time-out of each
-    ConnectionSettings* prepared = nullptr;
+    QStringList ops;   // "create", "prepare", "request PAGE DATA TIMEOUT", "release"
     QList<QPointer<Connection>> connections;
     bool makesConnections = true;
     bool prepareResult = true;
