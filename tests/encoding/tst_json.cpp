@@ -67,7 +67,8 @@ QString randomString(QRandomGenerator& rng)
     QString s;
     for (int n = rng.bounded(40) ? rng.bounded(13) : 4000 + rng.bounded(500); n > 0; --n) {
         const int pick = rng.bounded(36);
-        s += pick < 17 ? QString(QChar(kUnits[pick])) : pick == 17 ? QString::fromUtf16(kUnits + 17, 2) : QString(QChar(0x20 + rng.bounded(0x5f)));
+        s += pick < 17 ? QString(QChar(kUnits[pick]))
+                       : pick == 17 ? QString::fromUtf16(kUnits + 17, 2) : QString(QChar(0x20 + rng.bounded(0x5f)));
     }
     return s;
 }
@@ -126,7 +127,8 @@ private slots:
             if (i % 2)
                 std::snprintf(number, sizeof number, "[%.53Lf]", 1.0L + (rng.generate64() >> 12) * 0x1p-52L + 0x1p-53L);
             else
-                std::snprintf(number, sizeof number, "[%.*fe%d]", rng.bounded(30), 1 + rng.generateDouble() * 8, rng.bounded(600) - 330);
+                std::snprintf(number, sizeof number, "[%.*fe%d]", rng.bounded(30), 1 + rng.generateDouble() * 8,
+                              rng.bounded(600) - 330);
             lines << Json::serialize(randomTree(rng, 0)) << number;
             const double d = randomDouble(rng);
             const QByteArray qt = QByteArray::number(d, 'g', 20);
@@ -159,7 +161,8 @@ private slots:
         QTest::newRow("null text") << QString() << true << QByteArray("n");
         QTest::newRow("empty text") << "" << false << QByteArray("n");
         QTest::newRow("missing, repeated, trailing commas; text after") << "[,1 2,,]]x" << true << QByteArray("[i1,i2]");
-        QTest::newRow("members without comma, repeated name") << "{\"b\":1 \"a\":1,\"b\":2,}" << true << QByteArray("{s61:i1,s62:i2}");
+        QTest::newRow("members without comma, repeated name") << "{\"b\":1 \"a\":1,\"b\":2,}" << true
+                                                              << QByteArray("{s61:i1,s62:i2}");
         QTest::newRow("true glued to text") << "truex" << true << QByteArray("t");
         QTest::newRow("glued word in list") << "[truex]" << false << QByteArray("[]");
         QTest::newRow("unterminated list") << "[1,2" << false << QByteArray("[]");
@@ -201,18 +204,21 @@ private slots:
         const double inf = std::numeric_limits<double>::infinity();
         QTest::newRow("invalid, NaN and infinities") << QVariant(QVariantList{ QVariant(), std::nan(""), inf, -inf })
                                                      << QByteArray("[ null, null, null, null ]");
-        QTest::newRow("layout, other types") << QVariant(QVariantList{ 1.5f, -5, 4000000000u, QStringList{ "a" }, QByteArray("b\xC3\xA9"), QDate(2024, 1, 2),
-                                                                    QVariantMap{ { "b", QVariantMap() }, { "a", QVariantList() } } })
-                                     << QByteArray("[ 1.5, -5, 4000000000, [ \"a\" ], \"b\xC3\xA9\", \"2024-01-02\", { \"a\" : [  ], \"b\" : {  } } ]");
-        QTest::newRow("escapes") << QVariant(QVariantMap{ { "k\"\n", QString::fromLatin1("\"\\/\b\f\r\t\x01\x1f\x7f", 10) + QChar(0) } })
-                                 << QByteArray("{ \"k\\\"\\n\" : \"\\\"\\\\/\\b\\f\\r\\t\\u0001\\u001f\x7f\\u0000\" }");
+        QTest::newRow("layout, other types")
+            << QVariant(QVariantList{ 1.5f, -5, 4000000000u, QStringList{ "a" }, QByteArray("b\xC3\xA9"), QDate(2024, 1, 2),
+                                      QVariantMap{ { "b", QVariantMap() }, { "a", QVariantList() } } })
+            << QByteArray("[ 1.5, -5, 4000000000, [ \"a\" ], \"b\xC3\xA9\", \"2024-01-02\", { \"a\" : [  ], \"b\" : {  } } ]");
+        QTest::newRow("escapes")
+            << QVariant(QVariantMap{ { "k\"\n", QString::fromLatin1("\"\\/\b\f\r\t\x01\x1f\x7f", 10) + QChar(0) } })
+            << QByteArray("{ \"k\\\"\\n\" : \"\\\"\\\\/\\b\\f\\r\\t\\u0001\\u001f\x7f\\u0000\" }");
         // A lone surrogate is written the way QString::toUtf8 writes it ("?").
         QTest::newRow("lone surrogates") << QVariant(QString(QChar(0xdc00)) + QChar(0xd800))
                                          << "\"" + QString(QChar(0xd800)).toUtf8().repeated(2) + "\"";
         QTest::newRow("unconvertible deep inside") << QVariant(QVariantList{ 1, QVariantMap{ { "x", QVariantList{ QPoint() } } } })
                                                    << QByteArray();
         const QString deep = QString("[").repeated(limit) + "1" + QString("]").repeated(limit);
-        QTest::newRow("nesting at the limit") << Json::parse(deep) << QByteArray("[ ").repeated(limit) + "1" + QByteArray(" ]").repeated(limit);
+        QTest::newRow("nesting at the limit") << Json::parse(deep)
+                                              << QByteArray("[ ").repeated(limit) + "1" + QByteArray(" ]").repeated(limit);
         QTest::newRow("nesting one too deep") << QVariant(QVariantList{ Json::parse(deep) }) << QByteArray();
     }
 

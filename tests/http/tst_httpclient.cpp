@@ -25,7 +25,8 @@ QUrl path(const char* pathAndQuery)
 QString got(const char* id, const QString& url, const char* method = "get", int status = 200, const char* type = "data")
 {
     return QStringLiteral("%1 %2 %3 method=%4 status=%5 type=%6")
-        .arg(QLatin1String(status ? "data" : "timeout"), QLatin1String(id), url, QLatin1String(method), QString::number(status), QLatin1String(type));
+        .arg(QLatin1String(status ? "data" : "timeout"), QLatin1String(id), url, QLatin1String(method),
+             QString::number(status), QLatin1String(type));
 }
 
 QString error(QNetworkReply::NetworkError code)

@@ -19,16 +19,21 @@ struct HttpTestRequest
 // What the server answers to one path.
 struct HttpTestReply
 {
-    int status = 200;
-    QByteArray contentType, body; // no Content-Type header when empty
-    int delayMs = 0;              // negative: never answer; the connection stays open
-    QByteArray headers;           // more header lines, each ending in "\r\n"
-    qint64 streamed = -1;         // else: no Content-Length of its own, this many bytes
-                                  // as the client takes them, then the connection closes
+    HttpTestReply(int status = 200, const QByteArray& contentType = {}, const QByteArray& body = {}, int delayMs = 0,
+                  const QByteArray& headers = {}, qint64 streamed = -1)
+        : status(status), contentType(contentType), body(body), delayMs(delayMs), headers(headers), streamed(streamed)
+    {
+    }
     static HttpTestReply make(int status, const QByteArray& contentType = {}, const QByteArray& body = {}, int delayMs = 0)
     {
-        return HttpTestReply{ status, contentType, body, delayMs };
+        return HttpTestReply(status, contentType, body, delayMs);
     }
+    int status;
+    QByteArray contentType, body; // no Content-Type header when empty
+    int delayMs;                  // negative: never answer; the connection stays open
+    QByteArray headers;           // more header lines, each ending in "\r\n"
+    qint64 streamed;              // else: no Content-Length of its own, this many bytes
+                                  // as the client takes them, then the connection closes
 };
 
 // A scripted HTTP/1.1 server on loopback for tests and benchmarks.  Replies are
