@@ -45,23 +45,21 @@ private slots:
     }
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    // Every text of up to six characters over the characters that matter.
+    // Every text of up to six characters over the characters that matter,
+    // numbered in bijective base 7: 1 + 7 + ... + 7^6 of them.
     void validatorAgreesWithQRegExpValidator()
     {
         DialogAutorization dialog;
-        const QRegExpValidator qt(qobject_cast<const RegExpValidator*>(addressValidator(&dialog))->regExp(), nullptr);
-        QStringList texts({QString()});
-        for (int length = 0; length <= 6; ++length) {
-            QStringList longer;
-            for (const QString& text : qAsConst(texts)) {
-                QString a = text, b = text;
-                int posA = 0, posB = 0;
-                const int stateA = addressValidator(&dialog)->validate(a, posA), stateB = qt.validate(b, posB);
-                QVERIFY2(stateA == stateB && posA == posB, qPrintable(text));
-                for (int i = 0; length < 6 && i < 7; ++i)
-                    longer << text + QStringLiteral("01259.a").at(i);
-            }
-            texts = longer;
+        const QValidator* ours = addressValidator(&dialog);
+        const QRegExpValidator qt(qobject_cast<const RegExpValidator*>(ours)->regExp(), nullptr);
+        for (int n = 0; n < 137257; ++n) {
+            QString text;
+            for (int k = n; k > 0; k = (k - 1) / 7)
+                text += QStringLiteral("01259.a").at((k - 1) % 7);
+            QString a = text, b = text;
+            int posA = 0, posB = 0;
+            const int stateA = ours->validate(a, posA), stateB = qt.validate(b, posB);
+            QVERIFY2(stateA == stateB && posA == posB, qPrintable(text));
         }
     }
 #endif

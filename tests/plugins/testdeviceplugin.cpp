@@ -3,18 +3,21 @@
 #include <configurator-common/iconfiguratorplugin.h>
 #include <configurator-common/pluginmanager.h>
 
-#include <QObject>
+#include <QCoreApplication>
 
-// Two factories of one identity, QObjects named so that the test can watch
-// them being destroyed.
-class TestDeviceFactory : public QObject, public FakeFactory
+// Notes its destruction, and that of its factories, in the application's
+// "destroyed" property, so that the test can see the order.
+void noteDestroyed(const char* name)
 {
-public:
-    explicit TestDeviceFactory(const char* name) : FakeFactory(QUuid("{6c1f6a53-2f0e-4d8a-9d2b-0e5a3c7b9f11}"))
-    {
-        setObjectName(QLatin1String(name));
-    }
-    QString name() const override { return objectName(); }
+    qApp->setProperty("destroyed", qApp->property("destroyed").toStringList() << name);
+}
+
+// Two factories of one identity.
+struct TestDeviceFactory : FakeFactory
+{
+    TestDeviceFactory(const char* name) : FakeFactory(QUuid("{6c1f6a53-2f0e-4d8a-9d2b-0e5a3c7b9f11}")), name(name) {}
+    ~TestDeviceFactory() override { noteDestroyed(name); }
+    const char* name;
 };
 
 class TestDevicePlugin : public QObject, public IConfiguratorPlugin
@@ -23,6 +26,7 @@ class TestDevicePlugin : public QObject, public IConfiguratorPlugin
     Q_PLUGIN_METADATA(IID IConfiguratorPlugin_iid)
     Q_INTERFACES(IConfiguratorPlugin)
 public:
+    ~TestDevicePlugin() override { noteDestroyed("plugin"); }
     // Notes, at each call, how many plug-ins the manager holds.
     bool initialize() override
     {
