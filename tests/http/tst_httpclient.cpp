@@ -81,7 +81,6 @@ class TestHttpClient : public QObject
 private slots:
     void init()
     {
-        qRegisterMetaType<QNetworkReply::NetworkError>();
         server = new HttpTestServer;
         QVERIFY(server->listen(QHostAddress::LocalHost));
         base = QStringLiteral("http://127.0.0.1:%1").arg(server->serverPort());

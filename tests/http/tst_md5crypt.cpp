@@ -59,7 +59,7 @@ private slots:
         for (int i = 0; i < 300; ++i) {
             const QString result = cryptPassword(QStringLiteral("admin"), QStringLiteral("password"));
             QVERIFY2(format.match(result).hasMatch(), qPrintable(result));
-            // The login plays no part beyond the salt.
+            // The login does not enter the hash; the salt and the password do.
             QCOMPARE(result, md5Crypt(result.mid(3, 8), QStringLiteral("password")));
             salts.insert(result.mid(3, 8));
         }
