@@ -3,9 +3,6 @@
 #include <configurator-common/iconfiguratorplugin.h>
 #include <configurator-common/pluginmanager.h>
 
-#include <QDir>
-#include <QPluginLoader>
-#include <QRegularExpression>
 #include <QtTest>
 
 // Real plug-in libraries laid in the "plugins" directory beside the test.
@@ -41,11 +38,7 @@ private slots:
         for (int i = 0; i < 2; ++i)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("."));
     }
-    void cleanup()
-    {
-        QVERIFY(!PluginManager::instance());
-        qApp->setProperty("destroyed", QVariant());
-    }
+    void cleanup() { QVERIFY(!PluginManager::instance()); }
 
     // Every plug-in is initialised once, after all of them are loaded.
     void initialisesAfterLoadingAll()
@@ -68,6 +61,7 @@ private slots:
     void destructionDeletesFactoriesThenUnloads()
     {
         QPluginLoader watcher(pluginsPath(kPlugins.at(0)));
+        qApp->setProperty("destroyed", QVariant());
         auto* own = new FakeFactory;
         {
             PluginManager manager;

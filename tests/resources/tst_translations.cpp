@@ -1,9 +1,5 @@
 #include <configurator-common/pluginmanager.h>
 
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTranslator>
-#include <QXmlStreamReader>
 #include <QtTest>
 
 class tst_Translations : public QObject
