@@ -1,17 +1,9 @@
 #include "simulatedinstrument.h"
 #include "simulatorprocess.h"
-#include "sampleprotocol.h"
 
-#include <configurator-common/device.h>
-#include <configurator-common/idevicefactory.h>
-#include <configurator-common/page.h>
-#include <configurator-common/pluginmanager.h>
 #include <configurator-common/zipreader.h>
 
-#include <QDateTime>
-#include <QElapsedTimer>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
@@ -27,7 +19,6 @@ private slots:
     void demoRunsTheWholeRoad();
     void failureNamesItsCause_data();
     void failureNamesItsCause();
-    void lateReplyIsReportedAfterTimeout();
 
 private:
     QString convertWithLibreOffice(const QString& document, const QString& format);
@@ -177,43 +168,6 @@ void TestDemo::failureNamesItsCause()
     QTEST(code, "code");
     QVERIFY2(text.contains(message), qPrintable(text));
     QVERIFY(!QFile::exists(dir.filePath("failed.odt")));
-}
-
-void TestDemo::lateReplyIsReportedAfterTimeout()
-{
-    SimulatorProcess late;
-    QVERIFY(late.start({"--address", "127.0.0.3", "--late-share", "1", "--late-delay", "1200",
-                        "--duration", "60"}));
-    PluginManager plugins;
-    IDeviceFactory* factory = PluginManager::deviceFactory(QUuid(SampleProtocol::kFactoryUuid));
-    QVERIFY(factory);
-    QScopedPointer<Device> device(factory->createDevice());
-    QScopedPointer<Page> page(factory->createPages(device.data()).value(0));
-    QVERIFY(page);
-
-    QVariantMap network;
-    network.insert(SampleProtocol::kTimeoutKey, 400);
-    device->setConfigData(SampleProtocol::kNetworkGroup, network);
-    QVariantMap login{{"ip", "127.0.0.3"}, {"login", "user"}, {"password", "qvxj"}};
-    device->setConfigData("connectcfg", login);
-
-    QSignalSpy replies(device.data(), SIGNAL(dataUpdated(QVariant)));
-    QSignalSpy status(device.data(), SIGNAL(statusUpdated(QVariant)));
-    QMetaObject::invokeMethod(page.data(), "requestStatus");
-    // The wait ran out: a time-out report with invalid data, status 1.
-    QCOMPARE(replies.count(), 1);
-    QVariantMap first = replies.at(0).at(0).toMap();
-    QCOMPARE(first.value("page").toString(), page->id());
-    QVERIFY(!first.value("data").isValid());
-    QCOMPARE(status.last().at(0).toMap().value("status").toInt(), int(StatusNoResponse));
-
-    // The late reply follows, for the same page, with its data, status 2.
-    QTRY_COMPARE_WITH_TIMEOUT(replies.count(), 2, 5000);
-    QVariantMap second = replies.at(1).at(0).toMap();
-    QCOMPARE(second.value("page").toString(), page->id());
-    QCOMPARE(second.value("url").toString(), QString("http://127.0.0.3/api/status"));
-    QCOMPARE(second.value("data").toMap().value("state").toString(), QString("measuring"));
-    QCOMPARE(status.last().at(0).toMap().value("status").toInt(), int(StatusOnline));
 }
 
 QTEST_MAIN(TestDemo)

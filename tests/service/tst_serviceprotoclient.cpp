@@ -119,24 +119,6 @@ private slots:
         QCOMPARE(service.requests.at(8).requestId, QStringLiteral("8"));
     }
 
-    // A response without a length ends when the connection closes, even after a pause.
-    void responseWithoutLengthRunsToTheClose()
-    {
-        ServiceProtoClient client;
-        QVERIFY(connectClient(&client));
-        QSignalSpy done(&client, &ServiceProtoClient::requestDone);
-        QCOMPARE(client.get(QUrl(QStringLiteral("/c"))), 0);
-        writeSegment(peer, "HTTP/1.1 200 OK\r\nrequest-id: 0\r\nContent-Type: application/json\r\n\r\n{\"c\":");
-        QTest::qWait(100);
-        QVERIFY(done.isEmpty());
-        peer->write("3}");
-        peer->disconnectFromHost();
-        QTRY_COMPARE(done.count(), 1);
-        QScopedPointer<ServiceProtoData> payload(client.nextProtoData());
-        QVERIFY(payload);
-        QCOMPARE(payload->toJson(), QByteArray("{ \"json\" : { \"c\" : 3 } }"));
-    }
-
     // Two responders on their own loopback addresses; the second is some other device.
     void searchFindsLoopbackResponders()
     {
