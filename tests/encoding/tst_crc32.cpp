@@ -23,8 +23,7 @@ private slots:
     {
         QRandomGenerator rng(1);
         QByteArray buffer(256 * 1024, Qt::Uninitialized);
-        for (char& c : buffer)
-            c = char(rng.bounded(256));
+        rng.fillRange(reinterpret_cast<quint32*>(buffer.data()), buffer.size() / 4);
         for (int round = 0; round < 3000; ++round) {
             const int length = rng.bounded(QVector<int>{ 20, 300, 5000, 200000 }.at(rng.bounded(4)));
             const int offset = rng.bounded(buffer.size() - length + 1);
@@ -51,8 +50,6 @@ private slots:
             QCOMPARE(tarvel_crc32_rec(slice.constData(), unsigned(length), skipStart, skipLength),
                      skipStart >= uint(length) ? 0xFFFFFFFFu : zlibCrc(0, kept));
         }
-        QCOMPARE(tarvel_crc32_str("ab\0cd"), tarvel_crc32("ab", 2));
-        QCOMPARE(tarvel_crc32_stream(0x12345678u, nullptr, 0), 0x12345678u);
         QCOMPARE(tarvel_crc32_rec("abcdef", 6, 2, 0xFFFFFFFFu), tarvel_crc32("a", 1)); // no wrap
     }
 };

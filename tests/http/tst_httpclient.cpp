@@ -1,13 +1,11 @@
 #include <QElapsedTimer>
 #include <QNetworkReply>
-#include <QRegularExpression>
 #include <QTest>
 
-#include <configurator-common/device.h>
 #include <configurator-common/httpclient.h>
 
 #include "httptestserver.h"
-#include "stubdevicefactory.h"
+#include "fakedevicefactory.h"
 
 Q_DECLARE_METATYPE(HttpTestReply)
 
@@ -15,11 +13,6 @@ namespace {
 
 const int kWaitMs = 5000;
 const QByteArray kJson = "application/json";
-
-QUrl path(const char* pathAndQuery)
-{
-    return QUrl(QString::fromLatin1(pathAndQuery));
-}
 
 // A signal of the client as the test logs it.
 QString got(const char* id, const QString& url, const char* method = "get", int status = 200, const char* type = "data")
@@ -38,21 +31,13 @@ QString error(QNetworkReply::NetworkError code)
 // requests become GET requests of /api/status on the test server's port.
 struct RoadFactory : StubDeviceFactory
 {
-    struct RoadDevice : Device
-    {
-        explicit RoadDevice(IDeviceFactory* factory) : Device(factory, nullptr) {}
-    };
     quint16 port = 0;
-    Device* createDevice(QObject*) override { return new RoadDevice(this); }
     Connection* createConnection(const QString&) override { return new HttpClient; }
-    bool prepareConnection(Connection* connection) override
-    {
-        static_cast<HttpClient*>(connection)->connectToHost(connection->connectionSettings()->address, port);
-        return true;
-    }
     void requestData(Connection* connection, const QString& pageId, const QVariant&, int timeout) override
     {
-        static_cast<HttpClient*>(connection)->get(pageId, path("/api/status"), timeout);
+        auto* client = static_cast<HttpClient*>(connection);
+        client->connectToHost(connection->connectionSettings()->address, port);
+        client->get(pageId, QUrl("/api/status"), timeout);
     }
 };
 
@@ -64,14 +49,12 @@ class TestHttpClient : public QObject
     HttpTestServer* server = nullptr;
     HttpClient* client = nullptr;
     RoadFactory factory;
-    Device* device = nullptr;
-    QString base;
     QStringList events; // every signal of the client, as text
     QVariant payload;   // of the last dataReceived
 
     void add(const char* what, const QVariant& id, const QUrl& url, const QVariant& info = QVariant())
     {
-        QStringList entry{ QLatin1String(what), id.toString(), url.toString().remove(base) };
+        QStringList entry{ QLatin1String(what), id.toString(), url.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority) };
         const QVariantMap map = info.toMap();
         for (auto it = map.begin(); it != map.end(); ++it)
             entry << it.key() + QLatin1Char('=') + it.value().toString();
@@ -83,7 +66,6 @@ private slots:
     {
         server = new HttpTestServer;
         QVERIFY(server->listen(QHostAddress::LocalHost));
-        base = QStringLiteral("http://127.0.0.1:%1").arg(server->serverPort());
         client = new HttpClient;
         client->connectToHost(QHostAddress::LocalHost, server->serverPort());
         client->setAuth(QStringLiteral("admin"), QStringLiteral("s3cret"));
@@ -91,14 +73,10 @@ private slots:
             add("data", id, url, info);
             payload = data;
         });
-        connect(client, &HttpClient::timeout, this,
-                [this](QVariant id, const QUrl& url, QVariant info) { add("timeout", id, url, info); });
+        connect(client, &HttpClient::timeout, this, [this](QVariant id, const QUrl& url, QVariant info) { add("timeout", id, url, info); });
         connect(client, &HttpClient::authRequired, this, [this](QVariant id, const QUrl& url) { add("auth", id, url); });
         connect(client, &HttpClient::error, this, [this](QNetworkReply::NetworkError code) { events << error(code); });
         factory.port = server->serverPort();
-        device = factory.createDevice(nullptr);
-        device->config()->address = QHostAddress::LocalHost;
-        device->config()->login = device->config()->password = QStringLiteral("operator");
     }
 
     void cleanup()
@@ -106,7 +84,6 @@ private slots:
         // The clients first: their pending replies must not see the server go;
         // the device's connection goes with deleteLater(), before the server.
         delete client;
-        delete device;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         delete server;
         events.clear();
@@ -124,22 +101,15 @@ private slots:
         const QVariant decoded = QVariantMap{ { "model", "T-100" }, { "channels", QVariantList{ qulonglong(1), 2.5 } } };
         const QString r = QStringLiteral("/r?a=1");
         const QStringList tooLarge{ error(QNetworkReply::UnknownContentError) };
-        const HttpTestReply ok{ 200, kJson, json };
-        QTest::newRow("json") << HttpTestReply{ 200, "application/json; charset=utf-8", json } << QVariant("get") << kWaitMs
-                              << QStringList{ got("p", r) } << decoded;
-        QTest::newRow("csv") << HttpTestReply{ 200, "text/csv", json } << QVariant("get") << kWaitMs
-                             << QStringList{ got("p", r, "get", 200, "file") } << QVariant(json);
-        QTest::newRow("404") << HttpTestReply{ 404, kJson, json } << QVariant("get") << kWaitMs
-                             << QStringList{ error(QNetworkReply::ContentNotFoundError) } << QVariant();
         QTest::newRow("refused") << HttpTestReply{ 0 } << QVariant("get") << kWaitMs
                                  << QStringList{ error(QNetworkReply::ConnectionRefusedError) } << QVariant();
-        QTest::newRow("post without data") << ok << QVariant() << kWaitMs << QStringList{ got("p", r, "post") } << decoded;
-        QTest::newRow("post text as UTF-8") << ok << QVariant("h\u00e9llo\r\n") << kWaitMs << QStringList{ got("p", r, "post") }
-                                            << decoded;
+        QTest::newRow("post without data") << HttpTestReply{ 200, kJson, json } << QVariant() << kWaitMs
+                                           << QStringList{ got("p", r, "post") } << decoded;
         // Within the grace period (10 s by default) a reply that finishes late is still reported.
-        QTest::newRow("late reply is reported after the time-out") << HttpTestReply{ 200, kJson, json, 1000 } << QVariant("get") << 200
-                                                                   << QStringList{ got("p", r, "get", 0), got("p", r) } << decoded;
-        QTest::newRow("post never answered") << HttpTestReply{ 200, kJson, json, -1 } << QVariant("x") << 200
+        QTest::newRow("late reply is reported after the time-out")
+            << HttpTestReply{ 200, kJson + "; charset=utf-8", json, 1000 } << QVariant("get") << 200
+            << QStringList{ got("p", r, "get", 0), got("p", r) } << decoded;
+        QTest::newRow("post never answered") << HttpTestReply{ 200, kJson, json, -1 } << QVariant("h\u00e9llo\r\n") << 200
                                              << QStringList{ got("p", r, "post", 0) } << QVariant();
         QTest::newRow("negative time-out waits for the reply") << HttpTestReply{ 200, kJson, json, 1000 } << QVariant("get") << -1
                                                                << QStringList{ got("p", r) } << decoded;
@@ -165,13 +135,11 @@ private slots:
             server->close();
         server->setReply("/r", reply);
         client->setMaxReplySize(256 * 1024);
-        // A failed reply is also written to the debug stream: "Error:", status, reason.
-        if (expected.value(0).startsWith(QLatin1String("error")) && reply.streamed < 0)
-            QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Error: %1 \"").arg(reply.status)));
+        const QString url = QStringLiteral("http://127.0.0.1:%1/r?a=1").arg(server->serverPort());
         if (reply.streamed >= 0)
-            QTest::ignoreMessage(QtWarningMsg, qPrintable("HttpClient: reply larger than 262144 bytes, aborted: \"" + base + "/r?a=1\""));
+            QTest::ignoreMessage(QtWarningMsg, qPrintable("HttpClient: reply larger than 262144 bytes, aborted: \"" + url + "\""));
 
-        QCOMPARE(post ? client->post("p", path("/r?a=1"), posted, timeout) : client->get("p", path("/r?a=1"), timeout),
+        QCOMPARE(post ? client->post("p", QUrl("/r?a=1"), posted, timeout) : client->get("p", QUrl("/r?a=1"), timeout),
                  !expected.value(0).startsWith(QLatin1String("timeout")));
         QCOMPARE(events, expected.mid(0, 1));
         QTRY_COMPARE_WITH_TIMEOUT(events.size(), expected.size(), kWaitMs);
@@ -194,14 +162,12 @@ private slots:
     {
         server->setReply("/deny", HttpTestReply{ 401, "text/plain", "who?", 0, "WWW-Authenticate: Basic realm=\"device\"\r\n" });
         server->setReply("/s", HttpTestReply::make(200, kJson, "{\"ok\": true}"));
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Error: 404 \"")));
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Error: 401 \"")));
-        QVERIFY(client->get("p", path("/missing"), kWaitMs));
-        QVERIFY(client->get("p", path("/s"), kWaitMs));
-        QVERIFY(client->get("p", path("/deny"), kWaitMs));
-        QVERIFY(client->post("p", path("/s"), QVariant(), kWaitMs));
+        QVERIFY(client->get("p", QUrl("/missing"), kWaitMs));
+        QVERIFY(client->get("p", QUrl("/s"), kWaitMs));
+        QVERIFY(client->get("p", QUrl("/deny"), kWaitMs));
+        QVERIFY(client->post("p", QUrl("/s"), QVariant(), kWaitMs));
         client->setAuthRequire(false);
-        QVERIFY(client->get("p", path("/s"), kWaitMs));
+        QVERIFY(client->get("p", QUrl("/s"), kWaitMs));
         QCOMPARE(events, (QStringList{ error(QNetworkReply::ContentNotFoundError), got("p", "/s"), "auth p /deny",
                                        got("p", "/s", "post"), got("p", "/s") }));
         QStringList sent;
@@ -220,9 +186,9 @@ private slots:
         server->setReply("/held", HttpTestReply::make(200, {}, {}, -1));
         server->setReply("/ok", HttpTestReply::make(200, kJson, "{}"));
         for (int i = 0; i < 6; ++i)
-            QVERIFY(!client->get("h", path("/held"), 50));
+            QVERIFY(!client->get("h", QUrl("/held"), 50));
         QTest::qWait(600);
-        QVERIFY(client->get("ok", path("/ok"), kWaitMs));
+        QVERIFY(client->get("ok", QUrl("/ok"), kWaitMs));
         QCOMPARE(events.mid(5), (QStringList{ got("h", "/held", "get", 0), got("ok", "/ok") }));
     }
 
@@ -235,9 +201,9 @@ private slots:
         QStringList order;
         connect(server, &HttpTestServer::requestReceived, this, [&](const QByteArray& target) {
             if (target == "/outer")
-                order << QStringLiteral("inner %1").arg(client->get("inner", path("/inner"), kWaitMs));
+                order << QStringLiteral("inner %1").arg(client->get("inner", QUrl("/inner"), kWaitMs));
         });
-        order << QStringLiteral("outer %1").arg(client->get("outer", path("/outer"), 1000));
+        order << QStringLiteral("outer %1").arg(client->get("outer", QUrl("/outer"), 1000));
         QCOMPARE(order, (QStringList{ "inner 1", "outer 1" }));
         QCOMPARE(events, (QStringList{ got("outer", "/outer"), got("inner", "/inner") }));
     }
@@ -247,7 +213,7 @@ private slots:
         server->setReply("/void", HttpTestReply::make(200, {}, {}, -1));
         HttpClient* doomed = client;
         connect(server, &HttpTestServer::requestReceived, this, [&]() { delete client; client = nullptr; });
-        QVERIFY(!doomed->get("gone", path("/void"), kWaitMs));
+        QVERIFY(!doomed->get("gone", QUrl("/void"), kWaitMs));
         QVERIFY(client == nullptr && events.isEmpty());
     }
 
@@ -259,8 +225,8 @@ private slots:
         peer.setReply("/s", HttpTestReply::make(200, kJson, "{}"));
         client->connectToHost(QHostAddress::LocalHostIPv6, peer.serverPort());
         const QString host = QStringLiteral("[::1]:%1").arg(peer.serverPort());
-        QVERIFY(client->get("p", path("/s"), kWaitMs));
-        QCOMPARE(events, QStringList{ got("p", "http://" + host + "/s") });
+        QVERIFY(client->get("p", QUrl("/s"), kWaitMs));
+        QCOMPARE(events, QStringList{ got("p", "/s") });
         QCOMPARE(peer.requests.value(0).headers.value("host"), host.toLatin1());
     }
 
@@ -270,11 +236,12 @@ private slots:
     void checkAuthIsShortOnASilentDevice()
     {
         server->setReply("/api/status", HttpTestReply::make(200, {}, {}, -1));
+        FakeDevice device(&factory);
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(device->checkAuth());
+        QVERIFY(device.checkAuth());
         QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(device->status(), StatusNoResponse);
+        QCOMPARE(device.status(), StatusNoResponse);
         QCOMPARE(server->requests.value(0).headers.value("authorization"), QByteArray());
     }
 };

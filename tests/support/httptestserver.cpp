@@ -1,6 +1,7 @@
 #include "httptestserver.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -8,39 +9,32 @@ HttpTestServer::HttpTestServer()
 {
     connect(&server, &QTcpServer::newConnection, this, [this]() {
         while (QTcpSocket* socket = server.nextPendingConnection()) {
-            buffers.insert(socket, QByteArray());
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { readRequests(socket); });
-            connect(socket, &QTcpSocket::disconnected, this, [this, socket]() {
-                if (buffers.remove(socket))
-                    socket->deleteLater();
-            });
+            auto buffer = std::make_shared<QByteArray>();
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer]() { readRequests(socket, *buffer); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
-    lifetime.setSingleShot(true);
-    connect(&lifetime, &QTimer::timeout, this, &HttpTestServer::close);
 }
 
 bool HttpTestServer::listen(const QHostAddress& address, quint16 port)
 {
-    lifetime.start(180000);
+    QTimer::singleShot(180000, this, &HttpTestServer::close);
     return server.listen(address, port);
 }
 
 void HttpTestServer::close()
 {
-    lifetime.stop();
     server.close();
-    for (QTcpSocket* socket : buffers.keys()) {
+    // Accepted sockets are children of the server until they are deleted.
+    for (QTcpSocket* socket : server.findChildren<QTcpSocket*>()) {
         socket->disconnect(this);
         socket->abort();
         socket->deleteLater();
     }
-    buffers.clear();
 }
 
-void HttpTestServer::readRequests(QTcpSocket* socket)
+void HttpTestServer::readRequests(QTcpSocket* socket, QByteArray& buffer)
 {
-    QByteArray& buffer = buffers[socket];
     buffer += socket->readAll();
     for (int end = buffer.indexOf("\r\n\r\n"); end >= 0; end = buffer.indexOf("\r\n\r\n")) {
         HttpTestRequest request;
@@ -72,7 +66,7 @@ void HttpTestServer::answer(QTcpSocket* socket, const HttpTestReply& reply)
     if (!reply.contentType.isEmpty())
         out += "Content-Type: " + reply.contentType + "\r\n";
     if (reply.streamed < 0) {
-        out += (reply.status == 204 ? "" : "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n") + "\r\n" + reply.body;
+        out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n" + reply.body;
     } else {
         out += "Connection: close\r\n\r\n";
         auto left = std::make_shared<qint64>(reply.streamed);
@@ -86,8 +80,6 @@ void HttpTestServer::answer(QTcpSocket* socket, const HttpTestReply& reply)
             streamedBytes += socket->write(QByteArray(n, 'x'));
         });
     }
-    if (reply.delayMs == 0)
-        socket->write(out);
-    else if (reply.delayMs > 0) // the socket as context drops the reply if the connection goes first
+    if (reply.delayMs >= 0) // the socket as context drops the reply if the connection goes first
         QTimer::singleShot(reply.delayMs, socket, [socket, out]() { socket->write(out); });
 }

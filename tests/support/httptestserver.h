@@ -1,11 +1,9 @@
 #ifndef HTTPTESTSERVER_H
 #define HTTPTESTSERVER_H
 
-#include <QHash>
 #include <QHostAddress>
 #include <QMap>
 #include <QTcpServer>
-#include <QTimer>
 
 class QTcpSocket;
 
@@ -19,20 +17,15 @@ struct HttpTestRequest
 // What the server answers to one path.
 struct HttpTestReply
 {
-    HttpTestReply(int status = 200, const QByteArray& contentType = {}, const QByteArray& body = {}, int delayMs = 0,
-                  const QByteArray& headers = {}, qint64 streamed = -1)
-        : status(status), contentType(contentType), body(body), delayMs(delayMs), headers(headers), streamed(streamed)
-    {
-    }
     static HttpTestReply make(int status, const QByteArray& contentType = {}, const QByteArray& body = {}, int delayMs = 0)
     {
-        return HttpTestReply(status, contentType, body, delayMs);
+        return HttpTestReply{ status, contentType, body, delayMs };
     }
-    int status;
+    int status = 200;
     QByteArray contentType, body; // no Content-Type header when empty
-    int delayMs;                  // negative: never answer; the connection stays open
+    int delayMs = 0;              // negative: never answer; the connection stays open
     QByteArray headers;           // more header lines, each ending in "\r\n"
-    qint64 streamed;              // else: no Content-Length of its own, this many bytes
+    qint64 streamed = -1;         // else: no Content-Length of its own, this many bytes
                                   // as the client takes them, then the connection closes
 };
 
@@ -62,12 +55,10 @@ signals:
     void requestReceived(const QByteArray& path);
 
 private:
-    void readRequests(QTcpSocket* socket);
+    void readRequests(QTcpSocket* socket, QByteArray& buffer);
     void answer(QTcpSocket* socket, const HttpTestReply& reply);
 
     QTcpServer server;
-    QTimer lifetime;
-    QHash<QTcpSocket*, QByteArray> buffers;
     QHash<QByteArray, HttpTestReply> replies;
     bool recording = true;
 };
