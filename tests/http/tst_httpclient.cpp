@@ -101,26 +101,26 @@ private slots:
         const QVariant decoded = QVariantMap{ { "model", "T-100" }, { "channels", QVariantList{ qulonglong(1), 2.5 } } };
         const QString r = QStringLiteral("/r?a=1");
         const QStringList tooLarge{ error(QNetworkReply::UnknownContentError) };
-        QTest::newRow("refused") << HttpTestReply{ 0 } << QVariant("get") << kWaitMs
+        QTest::newRow("refused") << HttpTestReply::make(0) << QVariant("get") << kWaitMs
                                  << QStringList{ error(QNetworkReply::ConnectionRefusedError) } << QVariant();
-        QTest::newRow("post without data") << HttpTestReply{ 200, kJson, json } << QVariant() << kWaitMs
+        QTest::newRow("post without data") << HttpTestReply::make(200, kJson, json) << QVariant() << kWaitMs
                                            << QStringList{ got("p", r, "post") } << decoded;
         // Within the grace period (10 s by default) a reply that finishes late is still reported.
         QTest::newRow("late reply is reported after the time-out")
-            << HttpTestReply{ 200, kJson + "; charset=utf-8", json, 1000 } << QVariant("get") << 200
+            << HttpTestReply::make(200, kJson + "; charset=utf-8", json, 1000) << QVariant("get") << 200
             << QStringList{ got("p", r, "get", 0), got("p", r) } << decoded;
-        QTest::newRow("post never answered") << HttpTestReply{ 200, kJson, json, -1 } << QVariant("h\u00e9llo\r\n") << 200
+        QTest::newRow("post never answered") << HttpTestReply::make(200, kJson, json, -1) << QVariant("h\u00e9llo\r\n") << 200
                                              << QStringList{ got("p", r, "post", 0) } << QVariant();
-        QTest::newRow("negative time-out waits for the reply") << HttpTestReply{ 200, kJson, json, 1000 } << QVariant("get") << -1
+        QTest::newRow("negative time-out waits for the reply") << HttpTestReply::make(200, kJson, json, 1000) << QVariant("get") << -1
                                                                << QStringList{ got("p", r) } << decoded;
         // A device that sends far more than a reply may be must not take the
         // configurator's memory: the reply is cut off while it streams in.
-        QTest::newRow("within the bound") << HttpTestReply{ 200, "application/octet-stream", big } << QVariant("get") << kWaitMs
+        QTest::newRow("within the bound") << HttpTestReply::make(200, "application/octet-stream", big) << QVariant("get") << kWaitMs
                                           << QStringList{ got("p", r, "get", 200, "file") } << QVariant(big);
-        QTest::newRow("declared beyond the bound") << HttpTestReply{ 200, "text/csv", {}, 0, "Content-Length: 1073741824\r\n", 32 << 20 }
+        QTest::newRow("declared beyond the bound") << HttpTestReply::make(200, "text/csv", {}, 0, "Content-Length: 1073741824\r\n", 32 << 20)
                                                    << QVariant("get") << kWaitMs << tooLarge << QVariant();
-        QTest::newRow("streamed beyond the bound") << HttpTestReply{ 200, "text/csv", {}, 0, {}, 32 << 20 } << QVariant("get") << kWaitMs
-                                                   << tooLarge << QVariant();
+        QTest::newRow("streamed beyond the bound") << HttpTestReply::make(200, "text/csv", {}, 0, {}, 32 << 20) << QVariant("get")
+                                                   << kWaitMs << tooLarge << QVariant();
     }
 
     void exchange()
@@ -160,7 +160,7 @@ private slots:
     // the request; the next requests carry the credentials.
     void unauthorizedMakesLaterRequestsCarryBasicAuth()
     {
-        server->setReply("/deny", HttpTestReply{ 401, "text/plain", "who?", 0, "WWW-Authenticate: Basic realm=\"device\"\r\n" });
+        server->setReply("/deny", HttpTestReply::make(401, "text/plain", "who?", 0, "WWW-Authenticate: Basic realm=\"device\"\r\n"));
         server->setReply("/s", HttpTestReply::make(200, kJson, "{\"ok\": true}"));
         QVERIFY(client->get("p", QUrl("/missing"), kWaitMs));
         QVERIFY(client->get("p", QUrl("/s"), kWaitMs));
@@ -224,10 +224,9 @@ private slots:
             QSKIP("no IPv6 loopback here");
         peer.setReply("/s", HttpTestReply::make(200, kJson, "{}"));
         client->connectToHost(QHostAddress::LocalHostIPv6, peer.serverPort());
-        const QString host = QStringLiteral("[::1]:%1").arg(peer.serverPort());
         QVERIFY(client->get("p", QUrl("/s"), kWaitMs));
         QCOMPARE(events, QStringList{ got("p", "/s") });
-        QCOMPARE(peer.requests.value(0).headers.value("host"), host.toLatin1());
+        QCOMPARE(peer.requests.value(0).headers.value("host"), QStringLiteral("[::1]:%1").arg(peer.serverPort()).toLatin1());
     }
 
     // The probe of a plug-in's device is short: a device that takes the

@@ -17,9 +17,11 @@ struct HttpTestRequest
 // What the server answers to one path.
 struct HttpTestReply
 {
-    static HttpTestReply make(int status, const QByteArray& contentType = {}, const QByteArray& body = {}, int delayMs = 0)
+    // Every member named, so that no compiler warns of a missing initializer.
+    static HttpTestReply make(int status, const QByteArray& contentType = {}, const QByteArray& body = {}, int delayMs = 0,
+                              const QByteArray& headers = {}, qint64 streamed = -1)
     {
-        return HttpTestReply{ status, contentType, body, delayMs };
+        return HttpTestReply{ status, contentType, body, delayMs, headers, streamed };
     }
     int status = 200;
     QByteArray contentType, body; // no Content-Type header when empty
