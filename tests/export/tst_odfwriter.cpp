@@ -1,12 +1,7 @@
 #include <configurator-common/odfwriter.h>
 #include <configurator-common/zipreader.h>
 
-#include <QBuffer>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextList>
-#include <QTextTable>
-#include <QXmlStreamReader>
+#include <QtGui>
 #include <QtTest>
 
 using Properties = QVector<QPair<int, QVariant>>;
@@ -97,29 +92,18 @@ void tst_OdfWriter::content_data()
     auto row = [](const char *tag, const QString &html, const QString &expected, Compose compose = nullptr) {
         QTest::newRow(tag) << html << compose << expected;
     };
-    // Readers collapse plain spaces: one that starts a paragraph or follows
-    // another (in the fragment before too) is written as text:s.
-    const QString pre = "<p style=\"white-space: pre-wrap\">%1</p>";
-    row("runs of spaces", pre.arg("a   b  c"), "p(span(a s[2]b sc))");
-    row("spaces that start a paragraph", pre.arg(" x"), "p(span(sx))");
-    row("tab and spaces", pre.arg("a  \tb"), "p(span(a stabb))");
-    row("a space after a space of the fragment before", pre.arg("a <i> b</i>"), "p(span(a )span(sb))");
-    row("a run split over two fragments", pre.arg("a  <i> b</i>"), "p(span(a s)span( b))");
-    row("line separator", {}, "p(span(a line-breaksb))",
-        [](QTextCursor &cursor) { cursor.insertText(QStringLiteral("a \u2028 b")); });
+    // Readers collapse plain spaces: one that starts a paragraph or a line,
+    // or follows another (in the fragment before too), is written as text:s.
+    row("spaces", "<p style=\"white-space: pre-wrap\"> a  \tb<br> c <i> d  </i> e</p>",
+        "p(span(sa stabbline-breaksc )span(sd s)span( e))");
     row("nested lists and back", "<ul><li>one<ol><li>two</li></ol></li><li>three</li></ul><p>out</p>",
         "list(list-item(p(span(one)))list-item(list(list-item(p(span(two)))))list-item(p(span(three))))p(span(out))");
-    row("table grid with header, spans and covered cells", {},
+    row("table grid with header, spans and covered cells",
+        "<table><thead><tr><td colspan=2>wide</td><td></td></tr></thead><tr><td rowspan=2></td><td></td><td></td></tr>"
+        "<tr><td></td><td></td></tr></table>",
         "ptable(table-columns(table-columntable-columntable-column)table-header-rows(table-row(table-cell[2](p(span(wide)))"
         "covered-table-celltable-cell(p)))table-row(table-cell[2](p)table-cell(p)table-cell(p))"
-        "table-row(covered-table-celltable-cell(p)table-cell(p)))", [](QTextCursor &cursor) {
-            QTextTableFormat format;
-            format.setHeaderRowCount(1);
-            QTextTable *table = cursor.insertTable(3, 3, format);
-            table->mergeCells(0, 0, 1, 2);
-            table->mergeCells(1, 0, 2, 1);
-            table->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("wide"));
-        });
+        "table-row(covered-table-celltable-cell(p)table-cell(p)))");
     row("anchor", "see <a href=\"https://h/a?b=1&amp;c=2\">here</a>", "p(span(see )a[https://h/a?b=1&c=2](span(here)))");
     row("sections have names of their own", {}, "psection[Section1](p(span(b)))section[Section2](p(span(c)))",
         [](QTextCursor &cursor) {
@@ -143,13 +127,9 @@ void tst_OdfWriter::content_data()
         });
     // Readers keep one frame per name: a picture shown again gets a name
     // of its own, the first keeps its name; a missing one leaves an empty frame.
-    row("pictures", {},
-        "p(span(frame[:/odfwriter/picture.png](image[Pictures/Picture1]))span(frame[:/odfwriter/picture.png2]"
-        "(image[Pictures/Picture2]))span(frame[:/odfwriter/picture.png3](image[Pictures/Picture3]))span(frame[/none.png]))",
-        [](QTextCursor &cursor) {
-            for (const char *name : {":/odfwriter/picture.png", ":/odfwriter/picture.png", ":/odfwriter/picture.png", "/none.png"})
-                cursor.insertImage(QLatin1String(name));
-        });
+    row("pictures", "<img src=\":/odfwriter/picture.png\"><img src=\":/odfwriter/picture.png\"><img src=\":/odfwriter/picture.png\">"
+        "<img src=\"/none.png\">", "p(span(frame[:/odfwriter/picture.png](image[Pictures/Picture1]))span(frame[:/odfwriter/picture.png2]"
+        "(image[Pictures/Picture2]))span(frame[:/odfwriter/picture.png3](image[Pictures/Picture3]))span(frame[/none.png]))");
 }
 
 void tst_OdfWriter::content()
@@ -190,7 +170,6 @@ void tst_OdfWriter::styles_data()
     for (const auto &a : alignments)
         row("alignment " + a.second, paragraph, {{QTextFormat::BlockAlignment, a.first}}, {"fo:text-align=" + a.second});
     const char *text = "T%1";
-    row("text defaults", text, {}, {"fo:font-style=<unset>", "fo:font-size=9pt", "fo:font-weight=<unset>"});
     // Qt 6 reads a run's family from the list of families.
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
     const QPair<int, QVariant> kFamily(QTextFormat::FontFamilies, QStringList{"DejaVu Sans"});
@@ -202,25 +181,20 @@ void tst_OdfWriter::styles_data()
         {"fo:font-style=italic", "fo:font-size=10.5pt", "fo:font-family=DejaVu Sans"});
     // The nearest of Qt's named weights; halfway between two, the lighter.
     // On Qt 5 (0 to 99) DemiBold is 63, on Qt 6 (1 to 1000) 600.
-    for (const auto &w : QVector<QPair<int, QString>>{{QFont::Bold, "bold"}, {QFont::Normal, "<unset>"}, {QFont::DemiBold, "600"},
-             {1, "100"}, {-3, "100"}, {QFont::Black * 7, "900"}, {(QFont::Normal + QFont::Medium) / 2, "normal"},
-             {(QFont::DemiBold + QFont::Bold) / 2 + 1, "bold"}})
-        row(QStringLiteral("weight %1").arg(w.first), text, {{QTextFormat::FontWeight, w.first}},
-            {"fo:font-weight=" + w.second});
+    for (const auto &w : QVector<QPair<int, QString>>{{QFont::DemiBold, "600"}, {-3, "100"}, {QFont::Black * 7, "900"},
+                                                      {(QFont::Normal + QFont::Medium) / 2, "normal"}, {(QFont::DemiBold + QFont::Bold) / 2 + 1, "bold"}})
+        row(QStringLiteral("weight %1").arg(w.first), text, {{QTextFormat::FontWeight, w.first}}, {"fo:font-weight=" + w.second});
     row("lines, position and colours", text,
-        {{QTextFormat::FontUnderline, true}, {QTextFormat::FontStrikeOut, true},
+        {{QTextFormat::TextUnderlineStyle, QTextCharFormat::DashDotLine}, {QTextFormat::FontStrikeOut, true},
          {QTextFormat::TextVerticalAlignment, QTextCharFormat::AlignSuperScript},
          {QTextFormat::ForegroundBrush, QBrush(QColor(0x10, 0x20, 0x30))}},
-        {"style:text-underline-type=single", "style:text-line-through-type=single", "style:text-position=super",
-         "fo:color=#102030"});
-    row("underline style", text, {{QTextFormat::TextUnderlineStyle, QTextCharFormat::DashDotLine}},
-        {"style:text-underline-style=dash-dot"});
+        {"style:text-underline-style=dash-dot", "style:text-line-through-type=single",
+         "style:text-position=super", "fo:color=#102030"});
     auto list = [&row](const char *tag, int style, const QStringList &expected, const QString &suffix = {}) {
         row(tag, "L%1", {{QTextFormat::ListStyle, style}, {QTextFormat::ListIndent, 2},
                          {QTextFormat::ListNumberSuffix, suffix.isEmpty() ? QVariant() : suffix}}, expected);
     };
     list("disc", QTextListFormat::ListDisc, {"text:bullet-char=\u25cf", "text:level=2", "style:num-format=<unset>"});
-    list("decimal", QTextListFormat::ListDecimal, {"style:num-format=1", "style:num-suffix=."});
     list("alpha with suffix", QTextListFormat::ListUpperAlpha, {"style:num-format=A", "style:num-suffix=)"}, ")");
     list("roman", QTextListFormat::ListLowerRoman, {"style:num-format=i"});
     // On a text width of 170 mm; wide percentages are not cut to 16 bits.

@@ -3,17 +3,8 @@
 
 #include <configurator-common/odfwriter.h>
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QProcess>
-#include <QRandomGenerator>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTextCodec>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextList>
-#include <QTextTable>
+#include <QtGui>
 #include <QtTest>
 
 namespace {
@@ -51,85 +42,6 @@ print(json.dumps([[''.join(text(n) for n in s.childNodes)] + [styles[s.getAttrib
                   for s in c.getElementsByTagName('text:span') if not s.getElementsByTagName('draw:frame')]))
 )";
 
-// Paragraphs of runs of random formats, with runs of spaces and characters
-// ISO-8859-1 cannot encode; items of one numbered list between them, tables
-// and a picture shown again and again.
-struct Generated
-{
-    QTextDocument document;
-    QJsonArray spans;  // as the Python script prints them
-    QStringList lines; // as LibreOffice's text shows them, in order
-    int pictures = 0;
-
-    Generated()
-    {
-        QRandomGenerator gen(1234);
-        auto pick = [&gen](int n) { return int(gen.bounded(n)); };
-        const QStringList vocabulary = {"alpha", "Gr\u00fc\u00dfe", "\u041f\u0440\u0438\u0431\u043e\u0440",
-                                        "\u4e2d\u6587", "\u20ac5", "\U0001F600", "<&>"};
-        const QVector<QPair<int, QString>> weights = {{QFont::Normal, ""}, {QFont::Bold, "bold"},
-                                                      {QFont::DemiBold, "600"}, {QFont::Light, "300"}};
-        const QStringList families = {"DejaVu Sans", "DejaVu Serif"}; // installed: the resolved family is written
-        const QVector<qreal> sizes = {9, 10.5, 14};
-        QImage seal(60, 30, QImage::Format_RGB32);
-        seal.fill(QColor(0xff, 0x7f, 0x0e));
-        document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("seal")), seal);
-        QTextCursor cursor(&document);
-        QTextList *list = nullptr;
-        int counter = 0;
-        auto words = [&](bool last) {
-            QString text = pick(3) ? QString() : QString(1 + pick(3), ' ');
-            for (int i = pick(3); i >= 0; --i)
-                text += vocabulary.at(pick(vocabulary.size())) + QString::number(counter++) + QString(i ? 1 + pick(3) : 0, ' ');
-            return text + (last || pick(2) ? QString() : QString(1 + pick(2), ' '));
-        };
-        auto randomFormat = [&]() {
-            QTextCharFormat format;
-            format.setFontItalic(pick(2));
-            format.setFontWeight(weights.at(pick(weights.size())).first);
-            format.setFontUnderline(pick(3) == 0);
-            format.setFontFamily(families.at(pick(families.size())));
-            format.setFontPointSize(sizes.at(pick(sizes.size())));
-            return format;
-        };
-        for (int b = 0; b < 40; ++b) {
-            const int kind = pick(6);
-            QTextBlockFormat block;
-            block.setAlignment(QVector<Qt::Alignment>{Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignJustify}.at(pick(3)));
-            cursor.insertBlock(block, QTextCharFormat());
-            if (kind == 4) {
-                const int columns = 1 + pick(3);
-                QTextTable *table = cursor.insertTable(1, columns);
-                for (int c = 0; c < columns; ++c)
-                    table->cellAt(0, c).firstCursorPosition().insertText(QStringLiteral("cell%1").arg(counter++), randomFormat());
-                cursor.movePosition(QTextCursor::End);
-            } else if (kind == 5) {
-                for (int i = pick(3); i >= 0; --i, ++pictures)
-                    cursor.insertImage(QStringLiteral("seal"));
-            } else {
-                if (kind == 3)
-                    list ? list->add(cursor.block()) : void(list = cursor.createList(QTextListFormat::ListDecimal));
-                for (int f = pick(3); f >= 0; --f)
-                    cursor.insertText(words(f == 0), randomFormat());
-            }
-        }
-        for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-            if (!QString(block.text()).remove(QChar::ObjectReplacementCharacter).isEmpty())
-                lines << (block.textList() ? QStringLiteral("%1. ").arg(block.textList()->itemNumber(block) + 1) : QString())
-                             + block.text();
-            for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-                const QTextCharFormat f = it.fragment().charFormat();
-                QString weight;
-                for (const auto &w : weights)
-                    weight = f.fontWeight() == w.first ? w.second : weight;
-                if (!f.isImageFormat())
-                    spans.append(QJsonArray{it.fragment().text(), f.fontItalic() ? "italic" : "", weight,
-                                            f.fontUnderline() ? "solid" : "none", f.font().family(),
-                                            QString::number(f.fontPointSize()) + "pt"});
-            }
-        }
-    }
-};
 } // namespace
 
 class tst_OdfWriterReaders : public QObject
@@ -143,17 +55,88 @@ private slots:
 
 private:
     QTemporaryDir dir;
-    Generated generated;
     QString package;
+    QJsonArray spans;  // as the Python script prints them
+    QStringList lines; // as LibreOffice's text shows them, in order
+    int pictures = 0;
 };
 
+// Paragraphs of runs of random formats, with runs of spaces, tabs and
+// characters ISO-8859-1 cannot encode; items of one numbered list between
+// them, tables and a picture shown again and again.
 void tst_OdfWriterReaders::initTestCase()
 {
     QVERIFY(dir.isValid());
-    QVERIFY(generated.spans.size() > 40 && generated.pictures > 2);
+    QTextDocument document;
+    QRandomGenerator gen(1234);
+    auto pick = [&gen](int n) { return int(gen.bounded(n)); };
+    const QStringList vocabulary = {"alpha", "Gr\u00fc\u00dfe", "\u041f\u0440\u0438\u0431\u043e\u0440",
+                                    "\u4e2d\u6587", "\u20ac5", "\U0001F600", "<&>", "\ttab"};
+    const QVector<QPair<int, QString>> weights = {{QFont::Normal, ""}, {QFont::Bold, "bold"},
+                                                  {QFont::DemiBold, "600"}, {QFont::Light, "300"}};
+    const QStringList families = {"DejaVu Sans", "DejaVu Serif"}; // installed: the resolved family is written
+    const QVector<qreal> sizes = {9, 10.5, 14};
+    QImage seal(60, 30, QImage::Format_RGB32);
+    seal.fill(QColor(0xff, 0x7f, 0x0e));
+    document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("seal")), seal);
+    QTextCursor cursor(&document);
+    QTextList *list = nullptr;
+    int counter = 0;
+    auto words = [&](bool last) {
+        QString text = pick(3) ? QString() : QString(1 + pick(3), ' ');
+        for (int i = pick(3); i >= 0; --i)
+            text += vocabulary.at(pick(vocabulary.size())) + QString::number(counter++) + QString(i ? 1 + pick(3) : 0, ' ');
+        return text + (last || pick(2) ? QString() : QString(1 + pick(2), ' '));
+    };
+    auto randomFormat = [&]() {
+        QTextCharFormat format;
+        format.setFontItalic(pick(2));
+        format.setFontWeight(weights.at(pick(weights.size())).first);
+        format.setFontUnderline(pick(3) == 0);
+        format.setFontFamily(families.at(pick(families.size())));
+        format.setFontPointSize(sizes.at(pick(sizes.size())));
+        return format;
+    };
+    for (int b = 0; b < 40; ++b) {
+        const int kind = pick(6);
+        QTextBlockFormat block;
+        block.setAlignment(QVector<Qt::Alignment>{Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignJustify}.at(pick(3)));
+        cursor.insertBlock(block, QTextCharFormat());
+        if (kind == 4) {
+            const int columns = 1 + pick(3);
+            QTextTable *table = cursor.insertTable(1, columns);
+            for (int c = 0; c < columns; ++c)
+                table->cellAt(0, c).firstCursorPosition().insertText(QStringLiteral("cell%1").arg(counter++), randomFormat());
+            cursor.movePosition(QTextCursor::End);
+        } else if (kind == 5) {
+            for (int i = pick(3); i >= 0; --i, ++pictures)
+                cursor.insertImage(QStringLiteral("seal"));
+        } else {
+            if (kind == 3)
+                list ? list->add(cursor.block()) : void(list = cursor.createList(QTextListFormat::ListDecimal));
+            for (int f = pick(3); f >= 0; --f)
+                cursor.insertText(words(f == 0), randomFormat());
+        }
+    }
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (!QString(block.text()).remove(QChar::ObjectReplacementCharacter).isEmpty())
+            lines << (block.textList() ? QStringLiteral("%1. ").arg(block.textList()->itemNumber(block) + 1) : QString())
+                         + block.text();
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            QString weight;
+            for (const auto &w : weights)
+                weight = f.fontWeight() == w.first ? w.second : weight;
+            if (!f.isImageFormat())
+                spans.append(QJsonArray{it.fragment().text(), f.fontItalic() ? "italic" : "", weight,
+                                        f.fontUnderline() ? "solid" : "none", f.font().family(),
+                                        QString::number(f.fontPointSize()) + "pt"});
+        }
+    }
+    QVERIFY(spans.size() > 40 && pictures > 2);
     package = dir.filePath(QStringLiteral("generated.odt"));
     QFile file(package);
-    OdfWriter writer(generated.document, &file);
+    OdfWriter writer(document, &file);
     writer.setCodec(QTextCodec::codecForName("ISO-8859-1"));
     QVERIFY(writer.writeAll());
     // One run for both conversions (LibreOffice is slow to start), with a
@@ -171,10 +154,10 @@ void tst_OdfWriterReaders::pythonReadsSpansAndTheirStyles()
 {
     const QByteArray output = run(QStringLiteral("python3"), {QStringLiteral("-c"), QLatin1String(kSpans), package});
     QVERIFY2(!output.isNull(), "python3 is needed as an independent ZIP and XML reader");
-    const QJsonArray spans = QJsonDocument::fromJson(output).array();
-    QCOMPARE(spans.size(), generated.spans.size());
-    for (int i = 0; i < spans.size(); ++i)
-        QCOMPARE(QJsonDocument(spans.at(i).toArray()).toJson(), QJsonDocument(generated.spans.at(i).toArray()).toJson());
+    const QJsonArray read = QJsonDocument::fromJson(output).array();
+    QCOMPARE(read.size(), spans.size());
+    for (int i = 0; i < read.size(); ++i)
+        QCOMPARE(QJsonDocument(read.at(i).toArray()).toJson(), QJsonDocument(spans.at(i).toArray()).toJson());
 }
 
 // Each line comes back whole, spaces and numbers included, in this order;
@@ -189,14 +172,14 @@ void tst_OdfWriterReaders::libreOfficeReadsEveryLineAndPicture()
         if (line.contains(QRegularExpression(QStringLiteral("^\\W*\\d+\\. "))))
             line = line.mid(line.indexOf(QRegularExpression(QStringLiteral("\\d"))));
     int from = 0;
-    for (const QString &line : qAsConst(generated.lines)) {
+    for (const QString &line : qAsConst(lines)) {
         from = actual.indexOf(line, from);
         QVERIFY2(from >= 0, qPrintable(QStringLiteral("missing: \"%1\" in\n%2").arg(line, text)));
     }
     // LibreOffice keeps one frame per name, so each copy needs a name of its own.
     const QByteArray images = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), dir.filePath("generated.pdf")});
     QVERIFY2(!images.isNull(), "poppler-utils is needed");
-    QCOMPARE(images.trimmed().split('\n').mid(2).size(), generated.pictures);
+    QCOMPARE(images.trimmed().split('\n').mid(2).size(), pictures);
 }
 
 QTEST_MAIN(tst_OdfWriterReaders)
