@@ -1,11 +1,12 @@
 #include "fakedevicefactory.h"
 
 #include <configurator-common/page.h>
+#include <configurator-common/requestmanager.h>
 #include <configurator-common/treeiteminfo.h>
 
 #include <QtTest>
 
-// The GUI base classes: Page with a real Device, and TreeItemInfo.
+// The GUI base classes: Page with a real Device, TreeItemInfo and RequestManager.
 
 namespace {
 
@@ -85,8 +86,43 @@ private slots:
         delete holder;
         QCOMPARE(root->itemList(), QList<TreeItemInfo*>({a}));
         QCOMPARE(a1->itemList().size(), 1);
+        QTest::ignoreMessage(QtWarningMsg, "TreeItem::removeChild, Item is NULL");
+        a->removeItem(nullptr);
+        a->addItem(nullptr);
+        a->removeItem(a1);   // a removed item is deleted with its subtree
+        QVERIFY(a1.isNull() && a->itemList().isEmpty());
         delete root;
         QVERIFY(a.isNull() && a1.isNull());
+    }
+
+    // A record answers to every name that contains its own; check() holds
+    // once every request has its reply.
+    void requestManagerFollowsReplies()
+    {
+        RequestManager manager;
+        QVERIFY(manager.check());
+        manager.append("status", "ask");
+        manager.append("network", 1);
+        manager.append("network", 2);   // a second append keeps the first request
+        QCOMPARE(manager.size(), 2);
+        QCOMPARE(manager.indexOf("get-status-now"), 0);
+        QCOMPARE(manager.indexOf("Status"), -1);
+        QVERIFY(manager.apply("status", "online"));
+        QVERIFY(!manager.check() && manager.isReceived(0) && !manager.isReceived("network"));
+        QVERIFY(manager.apply("network", 20));
+        QVERIFY(manager.check());
+        manager.reset("status");
+        QVERIFY(!manager.check());
+        QCOMPARE(manager.data(RequestManager::ReplyData, "status"), QVariant("online"));
+        QCOMPARE(manager.data(RequestManager::RequestData, 1), QVariant(1));
+        QVERIFY(!manager.apply("power", 5) && !manager.data(RequestManager::ReplyData, 2).isValid());
+        QVERIFY(!manager.isReceived(-1) && !manager.data(RequestManager::RequestDataType(7), 1).isValid());
+        manager.remove("status");
+        QCOMPARE(manager.indexOf("network"), 0);
+        manager.append(QString());   // the empty name matches every name
+        QCOMPARE(manager.indexOf("anything"), 1);
+        manager.clear();
+        QCOMPARE(manager.size(), 0);
     }
 };
 
