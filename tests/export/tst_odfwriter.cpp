@@ -21,8 +21,7 @@ struct Exported { QString outline; QHash<QString, QHash<QString, QString>> style
 // text in parentheses: "p(span(a s[2]b))".
 void read(Exported &exported, const QByteArray &xml)
 {
-    static const QStringList shown = {"c", "name", "href", "number-columns-spanned", "number-rows-spanned",
-                                      "start-value"};
+    static const QStringList shown = {"c", "name", "href", "number-columns-spanned", "number-rows-spanned", "start-value"};
     QXmlStreamReader reader(xml);
     QString style;
     bool inText = false, inSpan = false;
@@ -59,14 +58,13 @@ void read(Exported &exported, const QByteArray &xml)
 Exported exportDocument(const QTextDocument &document)
 {
     Exported exported;
-    QByteArray archive;
-    QBuffer buffer(&archive);
+    QBuffer buffer;
     OdfWriter writer(document, &buffer);
     if (!writer.writeAll() || !buffer.open(QIODevice::ReadOnly))
         return exported;
     ZipReader reader(&buffer);
-    read(exported, reader.fileData(QStringLiteral("styles.xml")));
-    read(exported, reader.fileData(QStringLiteral("content.xml")));
+    for (const char *name : {"styles.xml", "content.xml"})
+        read(exported, reader.fileData(QLatin1String(name)));
     return exported;
 }
 
@@ -96,30 +94,25 @@ void tst_OdfWriter::content_data()
     // or follows another (in the fragment before too), is written as text:s.
     row("spaces", "<p style=\"white-space: pre-wrap\"> a  \tb<br> c <i> d  </i> e</p>",
         "p(span(sa stabbline-breaksc )span(sd s)span( e))");
-    row("nested lists and back", "<ul><li>one<ol><li>two</li></ol></li><li>three</li></ul><p>out</p>",
-        "list(list-item(p(span(one)))list-item(list(list-item(p(span(two)))))list-item(p(span(three))))p(span(out))");
+    row("nested lists and back, anchor", "<ul><li>one<ol><li>two</li></ol></li><li>three</li></ul><p>see <a href=\"https://h/a?b=1&amp;c=2\">here</a></p>",
+        "list(list-item(p(span(one)))list-item(list(list-item(p(span(two)))))list-item(p(span(three))))p(span(see )a[https://h/a?b=1&c=2](span(here)))");
     row("table grid with header, spans and covered cells",
         "<table><thead><tr><td colspan=2>wide</td><td></td></tr></thead><tr><td rowspan=2></td><td></td><td></td></tr>"
         "<tr><td></td><td></td></tr></table>",
         "ptable(table-columns(table-columntable-columntable-column)table-header-rows(table-row(table-cell[2](p(span(wide)))"
         "covered-table-celltable-cell(p)))table-row(table-cell[2](p)table-cell(p)table-cell(p))"
         "table-row(covered-table-celltable-cell(p)table-cell(p)))");
-    row("anchor", "see <a href=\"https://h/a?b=1&amp;c=2\">here</a>", "p(span(see )a[https://h/a?b=1&c=2](span(here)))");
     row("sections have names of their own", {}, "psection[Section1](p(span(b)))section[Section2](p(span(c)))",
         [](QTextCursor &cursor) {
-            for (const char *text : {"b", "c"}) {
-                cursor.movePosition(QTextCursor::End);
-                cursor.insertFrame(QTextFrameFormat())->firstCursorPosition().insertText(QLatin1String(text));
-            }
+            for (const char *text : {"b", "c"})
+                cursor.document()->rootFrame()->lastCursorPosition().insertFrame({})->firstCursorPosition().insertText(QLatin1String(text));
         });
     // Every text:list starts at 1 for a reader; the document numbers on.
     row("numbering goes on after a table", {},
         "list(list-item(p(span(one)))list-item(p(span(two))))table(table-columns(table-column)table-row(table-cell(p)))"
         "list(list-item[3](p(span(three))))", [](QTextCursor &cursor) {
             QTextList *list = cursor.createList(QTextListFormat::ListDecimal);
-            cursor.insertText(QStringLiteral("one"));
-            cursor.insertBlock();
-            cursor.insertText(QStringLiteral("two"));
+            cursor.insertText(QStringLiteral("one\u2029two"));
             cursor.insertTable(1, 1);
             cursor.movePosition(QTextCursor::End);
             list->add(cursor.block());
@@ -158,17 +151,12 @@ void tst_OdfWriter::styles_data()
     };
     row("page", "PL0", {}, {"fo:page-width=210mm", "fo:page-height=297mm", "fo:margin-top=20mm"});
     const char *paragraph = "Paragraph%1";
-    row("paragraph defaults", paragraph, {},
-        {"fo:margin-bottom=0pt", "fo:text-align=<unset>", "fo:font-family=Liberation Serif", "fo:font-size=9pt"});
-    row("margins", paragraph,
-        {{QTextFormat::BlockLeftMargin, 20.0}, {QTextFormat::BlockIndent, 2}, {QTextFormat::BlockTopMargin, -5.0},
+    row("margins, alignment and defaults", paragraph,
+        {{QTextFormat::BlockAlignment, int(Qt::AlignRight | Qt::AlignAbsolute)}, {QTextFormat::BlockLeftMargin, 20.0}, {QTextFormat::BlockIndent, 2}, {QTextFormat::BlockTopMargin, -5.0},
          {QTextFormat::TextIndent, -16.0}, {QTextFormat::LineHeight, 150.0},
          {QTextFormat::LineHeightType, QTextBlockFormat::ProportionalHeight}},
-        {"fo:margin-left=16.5pt", "fo:margin-top=0pt", "fo:text-indent=-12pt", "fo:line-height=150%"});
-    const QVector<QPair<int, QString>> alignments = {{Qt::AlignLeft, "start"}, {Qt::AlignRight | Qt::AlignAbsolute, "right"},
-                                                     {Qt::AlignHCenter, "center"}, {Qt::AlignJustify, "justify"}};
-    for (const auto &a : alignments)
-        row("alignment " + a.second, paragraph, {{QTextFormat::BlockAlignment, a.first}}, {"fo:text-align=" + a.second});
+        {"fo:text-align=right", "fo:margin-left=16.5pt", "fo:margin-top=0pt", "fo:text-indent=-12pt", "fo:line-height=150%",
+         "fo:margin-bottom=0pt", "fo:font-family=Liberation Serif", "fo:font-size=9pt"});
     const char *text = "T%1";
     // Qt 6 reads a run's family from the list of families.
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
@@ -190,13 +178,10 @@ void tst_OdfWriter::styles_data()
          {QTextFormat::ForegroundBrush, QBrush(QColor(0x10, 0x20, 0x30))}},
         {"style:text-underline-style=dash-dot", "style:text-line-through-type=single",
          "style:text-position=super", "fo:color=#102030"});
-    auto list = [&row](const char *tag, int style, const QStringList &expected, const QString &suffix = {}) {
-        row(tag, "L%1", {{QTextFormat::ListStyle, style}, {QTextFormat::ListIndent, 2},
-                         {QTextFormat::ListNumberSuffix, suffix.isEmpty() ? QVariant() : suffix}}, expected);
-    };
-    list("disc", QTextListFormat::ListDisc, {"text:bullet-char=\u25cf", "text:level=2", "style:num-format=<unset>"});
-    list("alpha with suffix", QTextListFormat::ListUpperAlpha, {"style:num-format=A", "style:num-suffix=)"}, ")");
-    list("roman", QTextListFormat::ListLowerRoman, {"style:num-format=i"});
+    row("disc", "L%1", {{QTextFormat::ListStyle, QTextListFormat::ListDisc}, {QTextFormat::ListIndent, 2}},
+        {"text:bullet-char=\u25cf", "text:level=2", "style:num-format=<unset>"});
+    row("alpha with suffix", "L%1", {{QTextFormat::ListStyle, QTextListFormat::ListUpperAlpha}, {QTextFormat::ListNumberSuffix, ")"}},
+        {"style:num-format=A", "style:num-suffix=)"});
     // On a text width of 170 mm; wide percentages are not cut to 16 bits.
     QTextTableFormat columns;
     columns.setColumnWidthConstraints({QTextLength(QTextLength::FixedLength, 34 * kPixelsPerMM), QTextLength(),
@@ -216,18 +201,13 @@ void tst_OdfWriter::styles()
     QFETCH(QStringList, expected);
     QTextDocument document;
     document.setPageSize(QSizeF(210 * kPixelsPerMM, 297 * kPixelsPerMM));
-    QTextFrameFormat root = document.rootFrame()->frameFormat();
-    root.setMargin(20 * kPixelsPerMM);
-    document.rootFrame()->setFrameFormat(root);
-    QFont font(QStringLiteral("Liberation Serif"));
-    font.setPointSize(9);
-    document.setDefaultFont(font);
+    document.setDocumentMargin(20 * kPixelsPerMM);
+    document.setDefaultFont(QFont(QStringLiteral("Liberation Serif"), 9));
     QTextCursor cursor(&document);
     cursor.insertText(QStringLiteral("first"));
     auto apply = [&properties](QTextFormat &&format) {
         for (const auto &property : properties)
-            if (property.second.isValid())
-                format.setProperty(property.first, property.second);
+            format.setProperty(property.first, property.second);
         return format;
     };
     int index = -1;
