@@ -63,6 +63,35 @@ private slots:
                  QString(order.contains("info") ? "S-7 2209075200 0" : " - -"));
     }
 
+    // A request goes out only with an address, credentials and a prepared
+    // connection, else the status tells what is missing; refreshStatus()
+    // asks again only when the last exchange is older than its period.
+    void requestNeedsAddressLoginAndConnection_data()
+    {
+        QTest::addColumn<QString>("missing");
+        QTest::addColumn<int>("status");
+        QTest::newRow("nothing") << "" << int(StatusOnline);
+        QTest::newRow("address") << "address" << int(StatusUnknown);
+        QTest::newRow("password") << "password" << int(StatusAuthRequired);
+        QTest::newRow("prepared connection") << "prepare" << int(StatusNoResponse);
+    }
+    void requestNeedsAddressLoginAndConnection()
+    {
+        QFETCH(QString, missing);
+        FakeDevice device(factory);
+        factory->prepareResult = missing != "prepare";
+        factory->onRequest = [](Connection* c, const QString& page) { emit c->dataReceived(page, QUrl(), M(), M()); };
+        if (missing == "address")
+            device.config()->address = QHostAddress();
+        if (missing == "password")
+            device.config()->password.clear();
+        device.refreshStatus();
+        device.refreshStatus();
+        QTEST(int(device.status()), "status");
+        QCOMPARE(factory->ops.filter("request"),
+                 missing.isEmpty() ? QStringList{"request device deviceStatus 900"} : QStringList());
+    }
+
     // The checks before a request, and the status probe, whose wait must end
     // early when the device goes away.
     void checkAuth_data()
