@@ -174,10 +174,8 @@ void tst_OdfWriter::styles_data()
         row(QStringLiteral("weight %1").arg(w.first), text, {{QTextFormat::FontWeight, w.first}}, {"fo:font-weight=" + w.second});
     row("lines, position and colours", text,
         {{QTextFormat::TextUnderlineStyle, QTextCharFormat::DashDotLine}, {QTextFormat::FontStrikeOut, true},
-         {QTextFormat::TextVerticalAlignment, QTextCharFormat::AlignSuperScript},
-         {QTextFormat::ForegroundBrush, QBrush(QColor(0x10, 0x20, 0x30))}},
-        {"style:text-underline-style=dash-dot", "style:text-line-through-type=single",
-         "style:text-position=super", "fo:color=#102030"});
+         {QTextFormat::TextVerticalAlignment, QTextCharFormat::AlignSuperScript}, {QTextFormat::ForegroundBrush, QBrush(QColor(0x102030))}},
+        {"style:text-underline-style=dash-dot", "style:text-line-through-type=single", "style:text-position=super", "fo:color=#102030"});
     row("disc", "L%1", {{QTextFormat::ListStyle, QTextListFormat::ListDisc}, {QTextFormat::ListIndent, 2}},
         {"text:bullet-char=\u25cf", "text:level=2", "style:num-format=<unset>"});
     row("alpha with suffix", "L%1", {{QTextFormat::ListStyle, QTextListFormat::ListUpperAlpha}, {QTextFormat::ListNumberSuffix, ")"}},
