@@ -35,8 +35,9 @@ styles = {s.getAttribute('style:name'): {k: v for n in s.getElementsByTagName('*
           for s in c.getElementsByTagName('style:style')}
 text = lambda n: (n.data if n.nodeType == n.TEXT_NODE else ' ' * int(n.getAttribute('text:c') or 1) if n.tagName == 'text:s'
                  else {'text:tab': '\t', 'text:line-break': '\u2028'}.get(n.tagName, ''))
-keys = ['fo:font-style', 'fo:font-weight', 'style:text-underline-style', 'fo:font-family', 'fo:font-size']
+keys = ['fo:font-style', 'fo:font-weight', 'style:text-underline-style', 'fo:font-family', 'fo:font-size', 'style:text-position']
 print(json.dumps([[''.join(text(n) for n in s.childNodes)] + [styles[s.getAttribute('text:style-name')].get(k, '') for k in keys]
+                  + [styles[s.parentNode.getAttribute('text:style-name')].get('fo:text-align', '')]
                   for s in c.getElementsByTagName('text:span') if not s.getElementsByTagName('draw:frame')]))
 )";
 
@@ -70,6 +71,13 @@ void tst_OdfWriterReaders::initTestCase()
     const QStringList vocabulary = {"alpha", "Gr\u00fc\u00dfe", "\u041f\u0440\u0438\u0431\u043e\u0440",
                                     "\u4e2d\u6587", "\u20ac5", "\U0001F600", "<&>", "\ttab"};
     const QMap<int, QString> weights = {{QFont::Normal, ""}, {QFont::Bold, "bold"}, {QFont::DemiBold, "600"}, {QFont::Light, "300"}};
+    const QMap<int, QString> underlines = {{QTextCharFormat::NoUnderline, "none"}, {QTextCharFormat::SingleUnderline, "solid"},
+        {QTextCharFormat::DashUnderline, "dash"}, {QTextCharFormat::DotLine, "dotted"}, {QTextCharFormat::DashDotLine, "dash-dot"},
+        {QTextCharFormat::DashDotDotLine, "dot-dot-dash"}, {QTextCharFormat::WaveUnderline, "wave"}};
+    const QMap<int, QString> positions = {{QTextCharFormat::AlignNormal, "0%"}, {QTextCharFormat::AlignSuperScript, "super"},
+        {QTextCharFormat::AlignSubScript, "sub"}, {QTextCharFormat::AlignTop, "100%"}, {QTextCharFormat::AlignBottom, "-100%"}};
+    const QMap<int, QString> alignments = {{Qt::AlignLeft, "start"}, {Qt::AlignRight, "end"}, {Qt::AlignHCenter, "center"},
+        {Qt::AlignJustify, "justify"}, {Qt::AlignLeft | Qt::AlignAbsolute, "left"}, {Qt::AlignRight | Qt::AlignAbsolute, "right"}};
     QImage seal(60, 30, QImage::Format_RGB32);
     seal.fill(QColor(0xff, 0x7f, 0x0e));
     document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("seal")), seal);
@@ -86,7 +94,8 @@ void tst_OdfWriterReaders::initTestCase()
         QTextCharFormat format;
         format.setFontItalic(pick(2));
         format.setFontWeight(weights.keys().at(pick(weights.size())));
-        format.setFontUnderline(pick(3) == 0);
+        format.setUnderlineStyle(QTextCharFormat::UnderlineStyle(underlines.keys().at(pick(underlines.size()))));
+        format.setVerticalAlignment(QTextCharFormat::VerticalAlignment(positions.keys().at(pick(positions.size()))));
         format.setFontFamily(pick(2) ? "DejaVu Sans" : "DejaVu Serif"); // installed: the resolved family is written
         format.setFontPointSize(QVector<qreal>{9, 10.5, 14}.at(pick(3)));
         return format;
@@ -94,7 +103,7 @@ void tst_OdfWriterReaders::initTestCase()
     for (int b = 0; b < 40; ++b) {
         const int kind = pick(6);
         QTextBlockFormat block;
-        block.setAlignment(QVector<Qt::Alignment>{Qt::AlignLeft, Qt::AlignHCenter, Qt::AlignJustify}.at(pick(3)));
+        block.setAlignment(Qt::Alignment(alignments.keys().at(pick(alignments.size()))));
         cursor.insertBlock(block, QTextCharFormat());
         if (kind == 4) {
             const int columns = 1 + pick(3);
@@ -120,8 +129,9 @@ void tst_OdfWriterReaders::initTestCase()
             const QTextCharFormat f = it.fragment().charFormat();
             if (!f.isImageFormat())
                 spans.append(QJsonArray{it.fragment().text(), f.fontItalic() ? "italic" : "", weights.value(f.fontWeight()),
-                                        f.fontUnderline() ? "solid" : "none", f.font().family(),
-                                        QString::number(f.fontPointSize()) + "pt"});
+                                        underlines.value(f.underlineStyle()), f.font().family(),
+                                        QString::number(f.fontPointSize()) + "pt", positions.value(f.verticalAlignment()),
+                                        alignments.value(block.blockFormat().intProperty(QTextFormat::BlockAlignment), "")});
         }
     }
     QVERIFY(dir.isValid() && spans.size() > 40 && pictures > 2);
