@@ -157,6 +157,12 @@ void tst_OdfWriter::styles_data()
          {QTextFormat::LineHeightType, QTextBlockFormat::ProportionalHeight}},
         {"fo:text-align=right", "fo:margin-left=16.5pt", "fo:margin-top=0pt", "fo:text-indent=-12pt", "fo:line-height=150%",
          "fo:margin-bottom=0pt", "fo:font-family=Liberation Serif", "fo:font-size=9pt"});
+    row("breaks, background and tab stops", paragraph,
+        {{QTextFormat::BlockRightMargin, 10.0}, {QTextFormat::PageBreakPolicy, int(QTextFormat::PageBreak_AlwaysBefore | QTextFormat::PageBreak_AlwaysAfter)},
+         {QTextFormat::BackgroundBrush, QBrush(QColor(0xffeedd))}, {QTextFormat::BlockNonBreakableLines, true},
+         {QTextFormat::TabPositions, QVariantList{QVariant::fromValue(QTextOption::Tab(40, QTextOption::DelimiterTab, ','))}}},
+        {"fo:margin-right=7.5pt", "fo:break-before=page", "fo:break-after=page", "fo:background-color=#ffeedd",
+         "fo:keep-together=true", "style:position=30pt", "style:type=char", "style:char=,"});
     const char *text = "T%1";
     // Qt 6 reads a run's family from the list of families.
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
@@ -176,6 +182,14 @@ void tst_OdfWriter::styles_data()
         {{QTextFormat::TextUnderlineStyle, QTextCharFormat::DashDotLine}, {QTextFormat::FontStrikeOut, true},
          {QTextFormat::TextVerticalAlignment, QTextCharFormat::AlignSuperScript}, {QTextFormat::ForegroundBrush, QBrush(QColor(0x102030))}},
         {"style:text-underline-style=dash-dot", "style:text-line-through-type=single", "style:text-position=super", "fo:color=#102030"});
+    for (const auto &c : QVector<QPair<int, QString>>{{QFont::MixedCase, "fo:text-transform=none"}, {QFont::AllUppercase, "fo:text-transform=uppercase"},
+                                                      {QFont::AllLowercase, "fo:text-transform=lowercase"}, {QFont::SmallCaps, "fo:font-variant=small-caps"},
+                                                      {QFont::Capitalize, "fo:text-transform=capitalize"}})
+        row(c.second, text, {{QTextFormat::FontCapitalization, c.first}, {QTextFormat::FontLetterSpacing, 4.0}}, {c.second, "fo:letter-spacing=3pt"});
+    for (const auto &l : QVector<QPair<int, QString>>{{QTextListFormat::ListCircle, "text:bullet-char=\u25cb"}, {QTextListFormat::ListSquare, "text:bullet-char=\u25a1"},
+                                                      {QTextListFormat::ListLowerAlpha, "style:num-format=a"}, {QTextListFormat::ListLowerRoman, "style:num-format=i"},
+                                                      {QTextListFormat::ListUpperRoman, "style:num-format=I"}, {QTextListFormat::ListDecimal, "style:num-format=1"}})
+        row(l.second, "L%1", {{QTextFormat::ListStyle, l.first}}, {l.second});
     row("disc", "L%1", {{QTextFormat::ListStyle, QTextListFormat::ListDisc}, {QTextFormat::ListIndent, 2}},
         {"text:bullet-char=\u25cf", "text:level=2", "style:num-format=<unset>"});
     row("alpha with suffix", "L%1", {{QTextFormat::ListStyle, QTextListFormat::ListUpperAlpha}, {QTextFormat::ListNumberSuffix, ")"}},
@@ -190,6 +204,9 @@ void tst_OdfWriter::styles_data()
     row("fixed column", "Table%1Column1", table, {"style:rel-column-width=13100*", "style:column-width=34.0000mm"});
     row("wide column", "Table%1Column3", table, {"style:rel-column-width=98250*", "style:column-width=255.0000mm"});
     row("cell", "Table%1Cell", table, {"fo:border=0.0138in solid #000000", "fo:padding=3pt"});
+    row("table margins and width", "Table%1", {{QTextFormat::FrameTopMargin, 8.0}, {QTextFormat::FrameBottomMargin, -2.0},
+        {QTextFormat::FrameLeftMargin, 4.0}, {QTextFormat::FrameRightMargin, 4.0}, {QTextFormat::FrameWidth, QTextLength(QTextLength::PercentageLength, 50)}},
+        {"fo:margin-top=6pt", "fo:margin-bottom=0pt", "fo:margin-left=3pt", "fo:margin-right=3pt", "style:rel-width=50%"});
 }
 
 void tst_OdfWriter::styles()
