@@ -4,7 +4,6 @@
 #include <configurator-common/restconnection.h>
 #include <configurator-common/restserver.h>
 
-#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 
@@ -16,20 +15,15 @@ class ScriptedRestService : public RestServer
 public:
     struct Request
     {
-        QString method;
         QUrl url;
-        QString requestId;
-        bool hasContent;
-        QByteArray content;
+        QByteArray content; // null when the request had none
     };
     struct Reply
     {
-        Reply(int code, const QString& type = {}, const QByteArray& body = {}, int delay = 0)
-            : status(code), contentType(type), content(body), delayMs(delay) {}
         int status;
-        QString contentType; // sent when not null
-        QByteArray content;  // sent when not empty
-        int delayMs;
+        QString contentType = {}; // sent when not null
+        QByteArray content = {};  // sent when not empty
+        int delayMs = 0;
     };
 
     void addReply(const Reply& reply) { m_replies.append(reply); }
@@ -41,27 +35,22 @@ protected:
     {
         const QString id = request->header(QStringLiteral("request-id")).toString();
         QIODevice* content = request->content();
-        requests.append({ method, url, id, content != nullptr,
-                          content && content->seek(0) ? content->readAll() : QByteArray() });
+        requests.append({ url, content && content->seek(0) ? content->readAll() : QByteArray() });
         if (m_replies.isEmpty())
             return RestServer::processRequest(connection, method, url, request);
         const Reply reply = m_replies.takeFirst();
-        QPointer<RestConnection> target(connection);
-        auto send = [reply, id, target]() {
-            if (!target)
-                return;
+        auto send = [reply, id, connection]() {
             auto* response = new RestMessage;
             response->setStartLine(RestMessage::ResponseStatus(reply.status));
-            if (!id.isNull())
-                response->setHeader(QStringLiteral("request-id"), id);
+            response->setHeader(QStringLiteral("request-id"), id);
             if (!reply.contentType.isNull())
                 response->setHeader(QStringLiteral("content-type"), reply.contentType);
             if (!reply.content.isEmpty())
                 response->setContent(reply.content);
-            target->sendMessage(response);
+            connection->sendMessage(response);
         };
         if (reply.delayMs > 0)
-            QTimer::singleShot(reply.delayMs, this, send);
+            QTimer::singleShot(reply.delayMs, connection, send);
         else
             send();
     }
