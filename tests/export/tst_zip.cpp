@@ -188,7 +188,13 @@ private slots:
         writer.addFile(QStringLiteral("missing"), &missing);
         QCOMPARE(writer.status(), ZipWriter::FileOpenError);
         writer.close();
-        QVERIFY(archive.data().isEmpty());
+        QVERIFY(archive.data().isEmpty() && writer.device() == &archive && writer.exists() && !writer.isWritable());
+        // An archive that cannot be read gives a status, not an empty list.
+        ZipReader missingArchive(work.filePath(QStringLiteral("no-such.zip")));
+        QVERIFY(missingArchive.status() == ZipReader::FileOpenError && !missingArchive.exists() && !missingArchive.isReadable());
+        QVERIFY(archive.open(QIODevice::WriteOnly));
+        ZipReader writeOnly(&archive);
+        QVERIFY(writeOnly.fileInfoList().isEmpty() && writeOnly.status() == ZipReader::FileReadError && writeOnly.device() == &archive);
     }
 
     void extractsAsUnzipDoes_data()
