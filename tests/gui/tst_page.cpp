@@ -23,7 +23,7 @@ public slots:
     void updateConfigData(const QVariant& data) override { seen << "config " + data.toMap().value("page").toString(); }
 };
 
-TreeItemInfo* item(const char* name, QObject* parent = nullptr) { return new TreeItemInfo(name, name, parent); }
+TreeItemInfo* item(const char* name, QObject* parent = nullptr) { return new TreeItemInfo(name, QString(name).toUpper(), parent); }
 
 } // namespace
 
@@ -89,6 +89,8 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, "TreeItem::removeChild, Item is NULL");
         a->removeItem(nullptr);
         a->addItem(nullptr);
+        a->setData(7);
+        QCOMPARE(QStringList({a->name(), a->displayName(), a->data().toString()}), QStringList({"a", "A", "7"}));
         a->removeItem(a1);   // a removed item is deleted with its subtree
         QVERIFY(a1.isNull() && a->itemList().isEmpty());
         delete root;

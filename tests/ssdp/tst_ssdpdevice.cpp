@@ -91,6 +91,9 @@ private slots:
         if (qgetenv("CC_IN_NETNS") != "1" || QNetworkInterface::allInterfaces().size() != 1)
             QSKIP("SSDP tests send multicast; run them only through scripts/netns-run");
         configure(&shared, kUuid);
+        QCOMPARE(QStringList({shared.product(), shared.version(), shared.deviceUuid().toString(), shared.notificationType(),
+                              shared.locationUrl().toString()}),
+                 QStringList({"Meter", "2.5", kUuid.toString(), "upnp:rootdevice", kLocation}));
         shared.start();
         QVERIFY(!SsdpControlPoint().openInterface(QNetworkInterface()));
     }
