@@ -1,6 +1,6 @@
 // Shows the login dialog, as an application would, and saves a picture of it:
 //   show-login-dialog OUTPUT.png [ru]
-// Used by scripts/screenshots under Xvfb.  Exits 2 without an output file,
+// scripts/screenshots runs it under Xvfb.  Exits 2 without an output file,
 // 1 when the Russian catalogue is missing or the picture cannot be saved.
 #include <configurator-common/dialogautorization.h>
 
