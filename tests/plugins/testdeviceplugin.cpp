@@ -9,7 +9,8 @@
 // "destroyed" property, so that the test can see the order.
 void noteDestroyed(const char* name)
 {
-    qApp->setProperty("destroyed", qApp->property("destroyed").toStringList() << name);
+    QCoreApplication* app = QCoreApplication::instance();
+    app->setProperty("destroyed", app->property("destroyed").toStringList() << name);
 }
 
 // Two factories of one identity.

@@ -61,7 +61,7 @@ private slots:
     void destructionDeletesFactoriesThenUnloads()
     {
         QPluginLoader watcher(pluginsPath(kPlugins.at(0)));
-        qApp->setProperty("destroyed", QVariant());
+        QCoreApplication::instance()->setProperty("destroyed", QVariant());
         auto* own = new FakeFactory;
         {
             PluginManager manager;
@@ -69,7 +69,7 @@ private slots:
             // The same object twice would be deleted twice.
             QVERIFY(!PluginManager::addDeviceFactory(own));
         }
-        QCOMPARE(qApp->property("destroyed").toStringList(), QStringList({"first-factory", "second-factory", "plugin"}));
+        QCOMPARE(QCoreApplication::instance()->property("destroyed").toStringList(), QStringList({"first-factory", "second-factory", "plugin"}));
         QVERIFY(!watcher.isLoaded());
         // Without a manager the static operations answer empty instead of
         // reaching into a deleted one; the factory stays the caller's.
